@@ -1,0 +1,29 @@
+// QpUtilsLib.h - the umbrella header: everything the library exports, in one include.
+#ifndef QP_UTILS_LIB_H
+#define QP_UTILS_LIB_H
+
+// Platform layer and foundation
+#include "QpTypes.h"
+#include "qpos32.h"
+#include "QpWinsock.h"
+#include "QpFaultInjection.h"
+#include "QpMemory.h"
+#include "StMemory.h"
+#include "QpMutex.h"
+#include "QpUtils.h"
+
+// Error model
+#include "QpErrorCodes.h"
+#include "QpException.h"
+#include "QpRaise.h"
+#include "QpError.h"
+
+// Strings and text encodings
+#include "QpStringBuffer.h"
+#include "QpStringConversion.h"
+#include "QpXMLCodec.h"
+
+// Logging
+#include "QpLogging.h"
+
+#endif  // QP_UTILS_LIB_H
