@@ -182,8 +182,15 @@ TEST(QpErrorLookup, RetiredCodesKeepTheirMessageButNotANameSaveOne) {
   EXPECT_EQ(orNull(QpError::GetMessageString(-10037)), kRetired);
 }
 
-TEST(QpErrorLookup, LookupsReturnTheSameConstantText) {
-  // The texts are constants: two lookups give the same storage, nothing to free.
+TEST(QpErrorLookup, LookupsNeedNoMemory) {
+  // The lookups serve the error path, often when memory has run out: they must not allocate.
+  StFaultArm vArm(0, 1000000);
+  for (int vCode = -10223; vCode <= 13; ++vCode) {
+    QpError::GetErrorString(static_cast<short>(vCode));
+    QpError::GetMessageString(static_cast<short>(vCode));
+  }
+  EXPECT_EQ(QpFaultHits(), 0);
+  // The texts are constants: two lookups give the same storage, nothing for the caller to free.
   EXPECT_EQ(QpError::GetErrorString(-10006), QpError::GetErrorString(-10006));
   EXPECT_EQ(QpError::GetMessageString(-10006), QpError::GetMessageString(-10006));
 }

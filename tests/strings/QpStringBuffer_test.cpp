@@ -708,12 +708,20 @@ TEST(QpStringBufferCompare, Strcasecmp) {
     int mWant;
   };
   const Row kRows[] = {
-      {"ABC", -1, 0},     {"abc", -1, 0},  {"AbC", 3, 0},   {"AB", -1, -1},  {"ab", 2, -1},
-      {"abcd", -1, 1},    {"abd", -1, 1},  {"abb", -1, -1}, {"ABD", -1, -1},  // the raw bytes
-                                                                              // decide a mismatch:
-                                                                              // 'D' < 'c'
+      {"ABC", -1, 0},
+      {"abc", -1, 0},
+      {"AbC", 3, 0},
+      {"AB", -1, -1},
+      {"ab", 2, -1},
+      {"abcd", -1, 1},
+      {"abd", -1, 1},
+      {"abb", -1, -1},
+      {"ABD", -1, -1},     // the raw bytes
+                           // decide a mismatch:
+                           // 'D' < 'c'
       {"ab\xE9", -1, -1},  // bytes from 0x80 compare as negative values
-      {"ab{", -1, 1},     {"ab[", -1, -1},
+      {"ab{", -1, 1},
+      {"ab[", -1, -1},
   };
   for (const Row& r : kRows) EXPECT_EQ(vAbc.strcasecmp(r.mText, r.mCount), r.mWant) << r.mText;
   QpStringBuffer vAt("@");

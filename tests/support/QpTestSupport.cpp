@@ -3,8 +3,7 @@
 #include "QpFaultInjection.h"
 
 int qpWalkAllocations(const std::function<void()>& inOp,
-                      const std::function<void()>& inAfterFailure, bool inMayAbsorb,
-                      int inLimit) {
+                      const std::function<void()>& inAfterFailure, bool inMayAbsorb, int inLimit) {
   for (int n = 0; n < inLimit; ++n) {
     bool vRaised = false;
     int vHits = 0;

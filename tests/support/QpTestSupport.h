@@ -23,26 +23,26 @@ int qpWalkAllocations(const std::function<void()>& inOp,
 // Takes ownership of qp_malloc'd text and returns it as a std::string (null gives "<null>").
 std::string qpTake(char* inText);
 
-// Expects inCall to raise exactly the exception class E, with the given code and message (a null
-// inMessage expects no message). Returns the caught exception's trace ("<"-joined).
-#define EXPECT_QP_THROW(statement, E, message)                                           \
-  do {                                                                                   \
-    bool qpCaught = false;                                                               \
-    try {                                                                                \
-      statement;                                                                         \
-    } catch (E & qpE) {                                                                  \
-      qpCaught = true;                                                                   \
-      EXPECT_EQ(typeid(qpE), typeid(E)) << "raised a subclass of " #E;                   \
-      const char* qpWant = (message);                                                    \
-      std::string qpGot = qpTake(qpE.GetMessageString());                                \
-      if (qpWant == nullptr)                                                             \
-        EXPECT_EQ(qpGot, "<null>");                                                      \
-      else                                                                               \
-        EXPECT_EQ(qpGot, qpWant);                                                        \
-    } catch (QpException & qpOther) {                                                    \
-      ADD_FAILURE() << "raised code " << qpOther.GetErrorCode() << " instead of " #E;    \
-    }                                                                                    \
-    EXPECT_TRUE(qpCaught) << #statement " did not raise " #E;                            \
+// Expects statement to raise exactly the exception class E with the given message (null expects
+// no message).
+#define EXPECT_QP_THROW(statement, E, message)                                        \
+  do {                                                                                \
+    bool qpCaught = false;                                                            \
+    try {                                                                             \
+      statement;                                                                      \
+    } catch (E & qpE) {                                                               \
+      qpCaught = true;                                                                \
+      EXPECT_EQ(typeid(qpE), typeid(E)) << "raised a subclass of " #E;                \
+      const char* qpWant = (message);                                                 \
+      std::string qpGot = qpTake(qpE.GetMessageString());                             \
+      if (qpWant == nullptr)                                                          \
+        EXPECT_EQ(qpGot, "<null>");                                                   \
+      else                                                                            \
+        EXPECT_EQ(qpGot, qpWant);                                                     \
+    } catch (QpException & qpOther) {                                                 \
+      ADD_FAILURE() << "raised code " << qpOther.GetErrorCode() << " instead of " #E; \
+    }                                                                                 \
+    EXPECT_TRUE(qpCaught) << #statement " did not raise " #E;                         \
   } while (0)
 
 #endif  // QP_TEST_SUPPORT_H

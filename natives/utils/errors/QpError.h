@@ -16,12 +16,12 @@
 class QpException;
 
 struct QpErrorInfo {
-  int errorCode;          // code of the last error, 0 when cleared
-  int sysErrorCode;       // system error that came with it, 0 when none
-  char* trace;            // entries joined by "<"; owned (qp_free)
-  char* message;          // message, possibly with " (transid='...')"; owned (qp_free)
-  char* errorString;      // symbolic name or "-----"; owned (qp_free)
-  short exceptionClass;   // QpException::ExceptionClass of the exception
+  int errorCode;         // code of the last error, 0 when cleared
+  int sysErrorCode;      // system error that came with it, 0 when none
+  char* trace;           // entries joined by "<"; owned (qp_free)
+  char* message;         // message, possibly with " (transid='...')"; owned (qp_free)
+  char* errorString;     // symbolic name or "-----"; owned (qp_free)
+  short exceptionClass;  // QpException::ExceptionClass of the exception
 };
 
 class QpError {

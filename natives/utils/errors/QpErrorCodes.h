@@ -7,4 +7,11 @@
 #define QP_ERROR_NOCLASS(code, name, message) constexpr int name = code;
 #include "QpErrorTable.h"
 
+// The two codes outside the library's range: no error, and the system's out-of-memory number,
+// which is the C library's own ENOMEM.
+#ifndef ENOERR
+constexpr int ENOERR = 0;
+#endif
+#include <cerrno>
+
 #endif  // QP_ERROR_CODES_H

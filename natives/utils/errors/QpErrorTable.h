@@ -20,6 +20,7 @@
 #define QP_ERROR_RETIRED(code)
 #endif
 
+// clang-format off
 QP_ERROR(-10222, QP_INVALID_FEDERATION_ERR, "The federation being used does not have any active members.", QpInvalidFederationException, QpClientException, PLAIN)
 QP_ERROR(-10221, QP_FEDERATED_VER_ERR, "Detected federated version different than original.", QpFederationVersionException, QpClientException, PLAIN)
 QP_ERROR(-10220, QP_INVALID_REDIRECT_ERR, "Server issued a redirect either without providing a redirect packet or redirected to an ineligible cluster.", QpInvalidRedirectException, QpClientException, PLAIN)
@@ -107,6 +108,8 @@ QP_ERROR(-10004, QP_NOT_RECEIVE_REPLY_ERR, "Error receiving reply from the serve
 QP_ERROR(-10003, QP_NOT_SEND_REQUEST_ERR, "Error sending a request to the server", QpNotSendRequestException, QpNetworkException, PLAIN)
 QP_ERROR(-10002, QP_UNKNOWN_OPTION, "QP_SetIntOption/GetIntOption: unknown option name", QpUnknownOptionException, QpApplicationException, PLAIN)
 QP_ERROR(-10001, QP_INVALID_NAME, "The name is not valid XML", QpInvalidNameException, QpApplicationException, PLAIN)
+
+// clang-format on
 
 #undef QP_ERROR
 #undef QP_ERROR_NOCLASS

@@ -44,9 +44,9 @@ class QpException {
   int GetSysErrorCode() { return mSysErrorCode; }
   ExceptionClass GetExceptionClass() { return mExceptionClass; }
 
-  QpStringBuffer* GetMessageA();       // new copy of the message, or null; the caller deletes it
-  char* GetMessageString();            // qp_malloc'd copy, or null; the caller frees it
-  char* GetTransIDString();            // qp_malloc'd copy, or null; the caller frees it
+  QpStringBuffer* GetMessageA();  // new copy of the message, or null; the caller deletes it
+  char* GetMessageString();       // qp_malloc'd copy, or null; the caller frees it
+  char* GetTransIDString();       // qp_malloc'd copy, or null; the caller frees it
   // The entries joined by separator, oldest first, or "No trace available"; caller deletes it.
   QpStringBuffer* GetTrace(const char* separator);
   char* GetTraceString(const char* separator);  // the same as qp_malloc'd text
@@ -61,11 +61,11 @@ class QpException {
   void addTrace(QpBasicStringBuffer* entry);
   void copy(const QpException* source);
 
-  QpBasicStringBuffer** mTrace;    // null-terminated, oldest first; null without entries
-  QpBasicStringBuffer* mMessage;   // owned, or null
-  QpBasicStringBuffer* mTransID;   // owned, or null
-  int mErrorCode;                  // -1 in a plain QpException
-  int mSysErrorCode;               // OS or socket error number, 0 when none
+  QpBasicStringBuffer** mTrace;   // null-terminated, oldest first; null without entries
+  QpBasicStringBuffer* mMessage;  // owned, or null
+  QpBasicStringBuffer* mTransID;  // owned, or null
+  int mErrorCode;                 // -1 in a plain QpException
+  int mSysErrorCode;              // OS or socket error number, 0 when none
   ExceptionClass mExceptionClass;
 };
 
@@ -76,15 +76,15 @@ class QpGenericException : public QpException {
 
 // The five families. Their constructors are for the leaves; the copy constructors set the
 // family's class value again.
-#define QP_DECLARE_FAMILY(Family)                 \
-  class Family : public QpException {             \
-   public:                                        \
-    Family(const Family& inOther);                \
-    Family& operator=(const Family&) = default;   \
-                                                  \
-   protected:                                     \
-    Family(int sysErrorCode);                     \
-    QP_FAMILY_EXTRA_##Family                      \
+#define QP_DECLARE_FAMILY(Family)               \
+  class Family : public QpException {           \
+   public:                                      \
+    Family(const Family& inOther);              \
+    Family& operator=(const Family&) = default; \
+                                                \
+   protected:                                   \
+    Family(int sysErrorCode);                   \
+    QP_FAMILY_EXTRA_##Family                    \
   };
 #define QP_FAMILY_EXTRA_QpNetworkException \
  public:                                   \

@@ -51,17 +51,17 @@ template <class E>
 [[noreturn]] void qpRaiseOutOfMemory(const char* inFile, long inLine);
 
 // Internal consistency check: raises QpSDKInternalException with the condition's text.
-#define QP_CHECK(cond) \
-  do { \
+#define QP_CHECK(cond)                                                     \
+  do {                                                                     \
     if (!(cond)) QpSDKInternalException::Throw(__FILE__, __LINE__, #cond); \
   } while (0)
 
 #define QP_TRACE_BEGIN try {
-#define QP_TRACE_END(...)        \
-  }                              \
-  catch (QpException & qpTraced) { \
+#define QP_TRACE_END(...)           \
+  }                                 \
+  catch (QpException & qpTraced) {  \
     qpTraced.addTrace(__VA_ARGS__); \
-    throw;                       \
+    throw;                          \
   }
 
 #endif  // QP_RAISE_H

@@ -9,10 +9,10 @@
 
 class StMalloc {
  public:
-  StMalloc();                              // no block, size -1
-  explicit StMalloc(void* inPtr);          // adopts inPtr, size -1
-  StMalloc(int inSize, int inUnused);      // qp_malloc(inSize); QpOutOfMemException(12) on null
-  ~StMalloc();                             // qp_free of the block
+  StMalloc();                          // no block, size -1
+  explicit StMalloc(void* inPtr);      // adopts inPtr, size -1
+  StMalloc(int inSize, int inUnused);  // qp_malloc(inSize); QpOutOfMemException(12) on null
+  ~StMalloc();                         // qp_free of the block
 
   void* reset(int inSize);  // a new, uninitialised block replaces the old
   void* grow(int inSize);   // a new block keeps the first min(new, old) bytes of the old
