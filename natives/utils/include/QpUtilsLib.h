@@ -10,6 +10,9 @@
 #include "QpMemory.h"
 #include "StMemory.h"
 #include "QpMutex.h"
+#include "ArrayTemplate.h"
+#include "QpGenericArray.h"
+#include "QpHashMap.h"
 #include "QpUtils.h"
 
 // Error model
@@ -22,6 +25,11 @@
 #include "QpStringBuffer.h"
 #include "QpStringConversion.h"
 #include "QpXMLCodec.h"
+#include "QpXmlUnescape.h"
+#include "QpBase32.h"
+
+// Object services
+#include "QpProperties.h"
 
 // Logging
 #include "QpLogging.h"

@@ -182,51 +182,58 @@ QpBasicStringBuffer::~QpBasicStringBuffer() {
 
 // ---- Factories -------------------------------------------------------------------------------
 
-QpBasicStringBuffer* QpBasicStringBuffer::createInstance() {
-  return createOrNull<QpBasicStringBuffer>();
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createInstance(int inCapacity) {
-  return createOrNull<QpBasicStringBuffer>(inCapacity);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createInstance(const char* inText) {
-  return createOrNull<QpBasicStringBuffer>(inText);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createInstance(const char* inFormat, va_list inArgs) {
-  return createOrNull<QpBasicStringBuffer>(inFormat, inArgs);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createInstance(const unsigned short* inUtf16) {
-  return createOrNull<QpBasicStringBuffer>(inUtf16);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createInstance(const int* inUcs4) {
-  return createOrNull<QpBasicStringBuffer>(inUcs4);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createInstance(const QpBasicStringBuffer& inOther) {
-  return createOrNull<QpBasicStringBuffer>(inOther);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createNEWInstance() {
-  return createInstance();
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createNEWInstance(int inCapacity) {
-  return createInstance(inCapacity);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createNEWInstance(const char* inText) {
-  return createInstance(inText);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createNEWInstance(const char* inFormat, va_list inArgs) {
-  return createInstance(inFormat, inArgs);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createNEWInstance(const unsigned short* inUtf16) {
-  return createInstance(inUtf16);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createNEWInstance(const int* inUcs4) {
-  return createInstance(inUcs4);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createNEWInstance(const QpBasicStringBuffer& inOther) {
-  return createInstance(inOther);
-}
-QpBasicStringBuffer* QpBasicStringBuffer::createArray(int inCount) {
-  return createArrayOrNull<QpBasicStringBuffer>(inCount);
-}
+// The factories: one per constructor, under both names, each returning null instead of raising
+// when memory is short.
+#define QP_NARROW_FACTORIES(Class)                                        \
+  Class* Class::createInstance() {                                        \
+    return createOrNull<Class>();                                         \
+  }                                                                       \
+  Class* Class::createInstance(int inCapacity) {                          \
+    return createOrNull<Class>(inCapacity);                               \
+  }                                                                       \
+  Class* Class::createInstance(const char* inText) {                      \
+    return createOrNull<Class>(inText);                                   \
+  }                                                                       \
+  Class* Class::createInstance(const char* inFormat, va_list inArgs) {    \
+    return createOrNull<Class>(inFormat, inArgs);                         \
+  }                                                                       \
+  Class* Class::createInstance(const Class& inOther) {                    \
+    return createOrNull<Class>(inOther);                                  \
+  }                                                                       \
+  Class* Class::createNEWInstance() {                                     \
+    return createInstance();                                              \
+  }                                                                       \
+  Class* Class::createNEWInstance(int inCapacity) {                       \
+    return createInstance(inCapacity);                                    \
+  }                                                                       \
+  Class* Class::createNEWInstance(const char* inText) {                   \
+    return createInstance(inText);                                        \
+  }                                                                       \
+  Class* Class::createNEWInstance(const char* inFormat, va_list inArgs) { \
+    return createInstance(inFormat, inArgs);                              \
+  }                                                                       \
+  Class* Class::createNEWInstance(const Class& inOther) {                 \
+    return createInstance(inOther);                                       \
+  }                                                                       \
+  Class* Class::createArray(int inCount) {                                \
+    return createArrayOrNull<Class>(inCount);                             \
+  }
+#define QP_WIDE_FACTORIES(Class)                                   \
+  Class* Class::createInstance(const unsigned short* inUtf16) {    \
+    return createOrNull<Class>(inUtf16);                           \
+  }                                                                \
+  Class* Class::createInstance(const int* inUcs4) {                \
+    return createOrNull<Class>(inUcs4);                            \
+  }                                                                \
+  Class* Class::createNEWInstance(const unsigned short* inUtf16) { \
+    return createInstance(inUtf16);                                \
+  }                                                                \
+  Class* Class::createNEWInstance(const int* inUcs4) {             \
+    return createInstance(inUcs4);                                 \
+  }
+
+QP_NARROW_FACTORIES(QpBasicStringBuffer)
+QP_WIDE_FACTORIES(QpBasicStringBuffer)
 
 // ---- Storage ---------------------------------------------------------------------------------
 
@@ -721,51 +728,8 @@ QpStringBuffer& QpStringBuffer::operator=(QpStringBuffer& inOther) {
   return *this;
 }
 
-QpStringBuffer* QpStringBuffer::createInstance() {
-  return createOrNull<QpStringBuffer>();
-}
-QpStringBuffer* QpStringBuffer::createInstance(int inCapacity) {
-  return createOrNull<QpStringBuffer>(inCapacity);
-}
-QpStringBuffer* QpStringBuffer::createInstance(const char* inText) {
-  return createOrNull<QpStringBuffer>(inText);
-}
-QpStringBuffer* QpStringBuffer::createInstance(const char* inFormat, va_list inArgs) {
-  return createOrNull<QpStringBuffer>(inFormat, inArgs);
-}
-QpStringBuffer* QpStringBuffer::createInstance(const unsigned short* inUtf16) {
-  return createOrNull<QpStringBuffer>(inUtf16);
-}
-QpStringBuffer* QpStringBuffer::createInstance(const int* inUcs4) {
-  return createOrNull<QpStringBuffer>(inUcs4);
-}
-QpStringBuffer* QpStringBuffer::createInstance(const QpStringBuffer& inOther) {
-  return createOrNull<QpStringBuffer>(inOther);
-}
-QpStringBuffer* QpStringBuffer::createNEWInstance() {
-  return createInstance();
-}
-QpStringBuffer* QpStringBuffer::createNEWInstance(int inCapacity) {
-  return createInstance(inCapacity);
-}
-QpStringBuffer* QpStringBuffer::createNEWInstance(const char* inText) {
-  return createInstance(inText);
-}
-QpStringBuffer* QpStringBuffer::createNEWInstance(const char* inFormat, va_list inArgs) {
-  return createInstance(inFormat, inArgs);
-}
-QpStringBuffer* QpStringBuffer::createNEWInstance(const unsigned short* inUtf16) {
-  return createInstance(inUtf16);
-}
-QpStringBuffer* QpStringBuffer::createNEWInstance(const int* inUcs4) {
-  return createInstance(inUcs4);
-}
-QpStringBuffer* QpStringBuffer::createNEWInstance(const QpStringBuffer& inOther) {
-  return createInstance(inOther);
-}
-QpStringBuffer* QpStringBuffer::createArray(int inCount) {
-  return createArrayOrNull<QpStringBuffer>(inCount);
-}
+QP_NARROW_FACTORIES(QpStringBuffer)
+QP_WIDE_FACTORIES(QpStringBuffer)
 
 // ---- QpAsciiStringBuffer ---------------------------------------------------------------------
 
@@ -811,39 +775,7 @@ QpAsciiStringBuffer& QpAsciiStringBuffer::operator=(QpAsciiStringBuffer& inOther
   return *this;
 }
 
-QpAsciiStringBuffer* QpAsciiStringBuffer::createInstance() {
-  return createOrNull<QpAsciiStringBuffer>();
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createInstance(int inCapacity) {
-  return createOrNull<QpAsciiStringBuffer>(inCapacity);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createInstance(const char* inText) {
-  return createOrNull<QpAsciiStringBuffer>(inText);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createInstance(const char* inFormat, va_list inArgs) {
-  return createOrNull<QpAsciiStringBuffer>(inFormat, inArgs);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createInstance(const QpAsciiStringBuffer& inOther) {
-  return createOrNull<QpAsciiStringBuffer>(inOther);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createNEWInstance() {
-  return createInstance();
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createNEWInstance(int inCapacity) {
-  return createInstance(inCapacity);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createNEWInstance(const char* inText) {
-  return createInstance(inText);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createNEWInstance(const char* inFormat, va_list inArgs) {
-  return createInstance(inFormat, inArgs);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createNEWInstance(const QpAsciiStringBuffer& inOther) {
-  return createInstance(inOther);
-}
-QpAsciiStringBuffer* QpAsciiStringBuffer::createArray(int inCount) {
-  return createArrayOrNull<QpAsciiStringBuffer>(inCount);
-}
+QP_NARROW_FACTORIES(QpAsciiStringBuffer)
 
 // ---- QpConstStringBuffer ---------------------------------------------------------------------
 
