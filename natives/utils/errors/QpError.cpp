@@ -72,16 +72,6 @@ int loadInitialised() {
   return __atomic_load_n(&QpError::sInitialised, __ATOMIC_ACQUIRE);
 }
 
-// SetError is called at the client's boundary while an exception is being handled: it must not
-// raise one of its own, not even when logging runs out of memory.
-template <class... Args>
-void logQuietly(const char* inFormat, Args... inArgs) {
-  try {
-    QpLogging::Debug(inFormat, inArgs...);
-  } catch (...) {
-  }
-}
-
 }  // namespace
 
 const char* QpError::GetErrorString(short code) {
@@ -139,7 +129,12 @@ void QpError::SetError(QpException& e) {
   }
   ClearError();
   if (vInfo == nullptr) {
-    logQuietly("errorkey not found");
+    // SetError runs while the caller handles an exception: it must not raise one of its own,
+    // not even when logging runs out of memory.
+    try {
+      QpLogging::Debug("errorkey not found");
+    } catch (...) {
+    }
     return;
   }
   vInfo->errorCode = e.GetErrorCode();
@@ -181,8 +176,11 @@ void QpError::SetError(QpException& e) {
     }
   } catch (...) {
   }
-  logQuietly("Exception errorcode=%ld, syserror=%ld message='%s'\n   trace='%s'",
-             static_cast<long>(vInfo->errorCode), static_cast<long>(vInfo->sysErrorCode),
-             vInfo->message != nullptr ? vInfo->message : "",
-             vInfo->trace != nullptr ? vInfo->trace : "");
+  try {
+    QpLogging::Debug("Exception errorcode=%ld, syserror=%ld message='%s'\n   trace='%s'",
+                     static_cast<long>(vInfo->errorCode), static_cast<long>(vInfo->sysErrorCode),
+                     vInfo->message != nullptr ? vInfo->message : "",
+                     vInfo->trace != nullptr ? vInfo->trace : "");
+  } catch (...) {
+  }
 }

@@ -62,12 +62,12 @@ class AliasArray {
   // Makes room for one more element; raises from the given source line when memory is short.
   void grow(long inLine);
 
-  int mInitialSize;          // capacity given at construction
-  int mGrowBy;               // slots added by each growth
-  int mElemCnt;              // elements in slots 0 .. mElemCnt-1
-  int mCapacity;             // slots in mElems
-  MyString** mElems;         // qp_malloc'd; vacated slots are set to null
-  unsigned char mOwnsElems;  // non-zero: clear() and the destructor release elements
+  [[maybe_unused]] int mInitialSize;  // capacity given at construction (kept, not read)
+  int mGrowBy;                        // slots added by each growth
+  int mElemCnt;                       // elements in slots 0 .. mElemCnt-1
+  int mCapacity;                      // slots in mElems
+  MyString** mElems;                  // qp_malloc'd; vacated slots are set to null
+  unsigned char mOwnsElems;           // non-zero: clear() and the destructor release elements
 };
 
 class QpIntObj {
