@@ -28,6 +28,9 @@
 #include "QpXmlUnescape.h"
 #include "QpBase32.h"
 
+// Packets
+#include "QpSmartPacket.h"
+
 // Object services
 #include "QpProperties.h"
 

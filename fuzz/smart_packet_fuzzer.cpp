@@ -1,0 +1,137 @@
+// smart_packet_fuzzer.cpp - loads arbitrary bytes as a packet image and reads everything in it.
+//
+// Each input is loaded with fromBytes (full image or body form), walked field by field, every
+// getter is called on every code found (nested packets are opened and walked in turn, a few
+// levels deep), the text dump is built, and the image is copied, handed out and edited. Refusals
+// are QpException and expected; anything else, a read outside the image or a leak, is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "QpUtilsLib.h"
+
+namespace {
+
+const int kMaxDepth = 3;
+
+// Reaches the walk primitives, which are protected.
+class FuzzPacket : public QpSmartPacket {
+ public:
+  std::vector<short> codes() {
+    std::vector<short> vCodes;
+    if (IsEmpty()) return vCodes;
+    for (short c = fetchFirst(); c != -1; c = fetchNext()) vCodes.push_back(c);
+    return vCodes;
+  }
+};
+
+// Runs one reader; a QpException is an accepted outcome.
+template <class F>
+void attempt(F&& inRead) {
+  try {
+    inRead();
+  } catch (QpException&) {
+  }
+}
+
+void readAll(FuzzPacket& p, int inDepth);
+
+void readField(FuzzPacket& p, short c, int inDepth) {
+  volatile QpLong vSink = 0;
+  attempt([&] { vSink = vSink + p.GetFieldType(c) + p.GetExists(c); });
+  attempt([&] { vSink = vSink + p.GetInt(c); });
+  attempt([&] { vSink = vSink + p.GetLong(c, 1); });
+  attempt([&] { vSink = vSink + p.GetBool(c); });
+  attempt([&] {
+    int vLen = 0;
+    p.GetStringLen(c, &vLen);
+    vSink = vSink + vLen;
+  });
+  attempt([&] {
+    char vBuf[16];
+    int vLen = sizeof(vBuf);
+    p.GetString(c, vBuf, &vLen);
+    vSink = vSink + vBuf[0];
+  });
+  attempt([&] {
+    QpWChar vBuf[16];
+    int vLen = 16;
+    p.GetString(c, vBuf, &vLen);
+    vSink = vSink + vBuf[0];
+  });
+  attempt([&] { vSink = vSink + p.GetString(c).getLength(); });
+  attempt([&] { qp_free(p.GetString(c, static_cast<unsigned char>(0))); });
+  attempt([&] {
+    QpStringBuffer vOut;
+    p.GetString(c, vOut);
+  });
+  attempt([&] {
+    // Touch every byte that GetData claims: ASan reports any that lie outside the image.
+    const int vLen = p.GetDataLen(c);
+    const unsigned char* vData = static_cast<const unsigned char*>(p.GetData(c));
+    unsigned vSum = 0;
+    for (int i = 0; i < vLen; ++i) vSum += vData[i];
+    vSink = vSink + vSum;
+  });
+  attempt([&] {
+    int n = 0;
+    QpSmartPacket::deleteLongArray(p.GetLongArray(c, n));
+  });
+  attempt([&] {
+    int n = 0;
+    delete[] p.GetStrArray(c, n);
+  });
+  attempt([&] {
+    int n = 0;
+    QpSmartPacket::deleteStrArrayTemplate(p.GetStrArray(c, n, 0));
+  });
+  if (inDepth < kMaxDepth) {
+    attempt([&] {
+      FuzzPacket vInner;
+      p.GetSmartPacket(c, vInner);
+      readAll(vInner, inDepth + 1);
+    });
+  }
+}
+
+void readAll(FuzzPacket& p, int inDepth) {
+  std::vector<short> vCodes;
+  attempt([&] { vCodes = p.codes(); });
+  for (short c : vCodes) readField(p, c, inDepth);
+  attempt([&] { qp_free(p.toString()); });
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* inData, size_t inSize) {
+  if (inSize > (1u << 20)) return 0;
+  std::vector<unsigned char> vBytes(inData, inData + inSize);
+  FuzzPacket p;
+  try {
+    p.fromBytes(vBytes.empty() ? nullptr : vBytes.data(), static_cast<int>(vBytes.size()));
+  } catch (QpException&) {
+    return 0;
+  }
+  readAll(p, 0);
+
+  // Copies, the hand-out, and edits of an image that came from outside.
+  attempt([&] {
+    FuzzPacket vCopy;
+    static_cast<QpSmartPacket&>(vCopy) = p;
+    void* vImage = nullptr;
+    int vLen = 0;
+    vCopy.toBytes(&vImage, &vLen);
+    FuzzPacket vBack;
+    vBack.fromBytes(vImage, vLen);
+    readAll(vBack, kMaxDepth);
+  });
+  std::vector<short> vCodes;
+  attempt([&] { vCodes = p.codes(); });
+  for (short c : vCodes) {
+    attempt([&] { p.Set(c, "replaced"); });
+    attempt([&] { p.store(c == 32767 ? 1 : c + 1, p); });
+    attempt([&] { p.deleteField(c); });
+  }
+  attempt([&] { qp_free(p.toString()); });
+  return 0;
+}

@@ -1,0 +1,303 @@
+// Tests of the packet image: exact bytes, growth steps, loading and its refusals, the walk over
+// malformed images, copies, primitives and out-of-memory paths.
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "QpTestSupport.h"
+#include "QpUtilsLib.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+class ImagePacket : public QpSmartPacket {
+ public:
+  int capacity() const { return mCapacity; }
+  int used() const { return mUsedLen; }
+  bool hasBuffer() const { return mBuffer != nullptr; }
+  short curCode() const { return mCurCode; }
+  short next() { return fetchNext(); }
+  using QpSmartPacket::_get3Byte;
+  using QpSmartPacket::_getInt;
+  using QpSmartPacket::_set3Byte;
+  using QpSmartPacket::_setLong;
+  using QpSmartPacket::_setString;
+};
+
+// "01 2C 75 98" -> bytes.
+Bytes hex(const char* inText) {
+  Bytes vOut;
+  for (const char* p = inText; *p != 0; ++p) {
+    if (*p == ' ') continue;
+    vOut.push_back(static_cast<unsigned char>(std::stoi(std::string(p, 2), nullptr, 16)));
+    ++p;
+  }
+  return vOut;
+}
+
+Bytes imageOf(QpSmartPacket& p) {
+  void* vData = nullptr;
+  int vLen = 0;
+  p.toBytes(&vData, &vLen);
+  return Bytes(static_cast<unsigned char*>(vData), static_cast<unsigned char*>(vData) + vLen);
+}
+
+Bytes fieldsOf(QpSmartPacket& p) {
+  const Bytes vImage = imageOf(p);
+  return Bytes(vImage.begin() + 12, vImage.end());
+}
+
+void load(QpSmartPacket& p, Bytes inBytes) {
+  p.fromBytes(inBytes.empty() ? nullptr : inBytes.data(), static_cast<int>(inBytes.size()));
+}
+
+template <class E>
+void expectFailure(const std::function<void()>& inOp, const char* inMessage, const char* inTrace) {
+  try {
+    inOp();
+    ADD_FAILURE() << "nothing raised";
+  } catch (E& e) {
+    EXPECT_EQ(typeid(e), typeid(E));
+    EXPECT_EQ(qpTake(e.GetMessageString()), inMessage != nullptr ? inMessage : "<null>");
+    EXPECT_EQ(qpTake(e.GetTraceString("<")), inTrace);
+  } catch (QpException& e) {
+    ADD_FAILURE() << "raised code " << e.GetErrorCode();
+  }
+}
+
+// Expects statement to raise exactly E with the message (null: none) and the "<"-joined trace.
+#define EXPECT_FAIL(E, statement, message, trace) \
+  expectFailure<E>([&] { statement; }, message, trace)
+
+const char* const kNoTrace = "No trace available";
+const char* const kMagicTrace = "QpSmartPacket.checkMagic";
+
+}  // namespace
+
+TEST(QpSmartPacketImage, ExactBytes) {
+  QpSmartPacket p;
+  p.store(1, 5);
+  EXPECT_EQ(imageOf(p), hex("012C7598 0000000E 46535032 0001 01 000004 00000005"));
+
+  p.deleteAllFields();  // the header alone, length field 4
+  EXPECT_TRUE(p.IsEmpty());
+  EXPECT_EQ(imageOf(p), hex("012C7598 00000004 46535032"));
+  QpSmartPacket vNever;  // handed out as a packet with no fields
+  EXPECT_EQ(imageOf(vNever), hex("012C7598 00000004 46535032"));
+
+  p.store(7, "abc");
+  p.store(8, static_cast<QpLong>(-1));
+  p.store(9, -2, 1);
+  p.store(-300, static_cast<unsigned char>(200));
+  EXPECT_EQ(fieldsOf(p), hex("0007 02 000003 616263  0008 07 000008 FFFFFFFFFFFFFFFF"
+                             "0009 08 000001 01  FED4 01 000004 000000C8"));
+
+  const unsigned char* m = reinterpret_cast<const unsigned char*>(QpSmartPacket::GetEOFMarker());
+  EXPECT_EQ(Bytes(m, m + 4), hex("012B3997"));
+}
+
+TEST(QpSmartPacketImage, NestedPackets) {
+  QpSmartPacket vEmptied;
+  vEmptied.store(1, 5);
+  vEmptied.deleteAllFields();
+  QpSmartPacket vNever;
+  QpSmartPacket vFull;
+  vFull.store(2, 3);
+  QpSmartPacket p;
+  p.store(1, vEmptied);
+  p.store(2, vNever);
+  p.store(3, vFull);
+  EXPECT_EQ(fieldsOf(p), hex("0001 03 000004 46535032  0002 03 000004 46535032"
+                             "0003 03 00000E 46535032 0002 01 000004 00000003"));
+  // Stored into itself: the image as it stood before the store.
+  p.store(4, p);
+  QpSmartPacket vBack;
+  p.GetSmartPacket(4, vBack);
+  EXPECT_TRUE(vBack.GetExists(3));
+  EXPECT_FALSE(vBack.GetExists(4));
+}
+
+TEST(QpSmartPacketImage, GrowthIn512ByteSteps) {
+  const Bytes kData(1200, 0x5A);
+  ImagePacket a, b, c, d, e;
+  a.store(1, kData.data(), 493);
+  EXPECT_EQ(a.capacity(), 512);
+  b.store(1, kData.data(), 494);
+  EXPECT_EQ(b.capacity(), 1024);
+  // A 512-byte buffer holding the header only: 12 + 6 + 494 fills it exactly, 495 grows it.
+  c.store(1, 5);
+  c.deleteAllFields();
+  c.store(2, kData.data(), 494);
+  EXPECT_EQ(c.capacity(), 512);
+  EXPECT_EQ(c.used(), 512);
+  c.deleteAllFields();
+  c.store(3, kData.data(), 495);
+  EXPECT_EQ(c.capacity(), 1024);
+  // A boolean grows by 4 like an integer: with 7 bytes left, its 6 + 4 do not fit.
+  d.store(1, kData.data(), 487);
+  d.store(2, 1, 1);
+  EXPECT_EQ(d.capacity(), 1024);
+  // Several steps at once: 22 + 6 + 1200 bytes.
+  e.store(1, 5);
+  e.store(2, kData.data(), 1200);
+  EXPECT_EQ(e.capacity(), 1536);
+}
+
+TEST(QpSmartPacketImage, MemoryAndCopies) {
+  ImagePacket p;
+  const Bytes kData(700, 1);
+  p.store(1, kData.data(), 700);
+  EXPECT_EQ(p.resetMemory(), 0);
+  EXPECT_EQ(p.capacity(), 1024);
+  EXPECT_EQ(imageOf(p), hex("012C7598 00000004 46535032"));
+  EXPECT_EQ(p.deleteMemory(), 0);
+  EXPECT_FALSE(p.hasBuffer());
+  EXPECT_EQ(p.capacity() + p.used(), 0);
+  EXPECT_EQ(qpTake(p.toString()), "invalid packet.\n");
+
+  ImagePacket a;
+  a.store(1, 5);
+  a.store(2, "two");
+  a.GetInt(1);  // a field current, which copies must not inherit
+  ImagePacket b(a);
+  EXPECT_EQ(b.curCode(), -1);
+  EXPECT_EQ(imageOf(b), imageOf(a));
+  b.Set(1, 6);
+  EXPECT_EQ(a.GetInt(1), 5);
+  ImagePacket vNone;
+  b = vNone;
+  EXPECT_FALSE(b.hasBuffer());
+  b = a;
+  EXPECT_EQ(imageOf(b), imageOf(a));
+}
+
+TEST(QpSmartPacketImage, Primitives) {
+  ImagePacket p;
+  const Bytes kFill(22, '.');
+  p.store(1, kFill.data(), 22);   // bytes 12..39 in use
+  p._setString(29, "xy\0zz", 5);  // up to the terminator, then blanks
+  p._set3Byte(14, 0xFEDCBA);
+  const Bytes vImage = imageOf(p);
+  EXPECT_EQ(Bytes(vImage.begin() + 29, vImage.begin() + 34), hex("7879202020"));
+  int v;
+  p._get3Byte(14, &v);
+  EXPECT_EQ(v, 0xFEDCBA);  // unsigned: no sign from the top bit
+  // Outside the used length (reads) or the capacity (writes): an internal error, not an access.
+  EXPECT_THROW(p._getInt(p.used() - 3, &v), QpSDKInternalException);
+  EXPECT_THROW(p._setLong(p.capacity() - 7, 0), QpSDKInternalException);
+  EXPECT_THROW(p._get3Byte(-1, &v), QpSDKInternalException);
+}
+
+TEST(QpSmartPacketLoad, FullImageAndBody) {
+  const Bytes kFull = hex("012C7598 0000000E 46535032 0001 01 000004 00000005");
+  ImagePacket a, b;
+  load(a, kFull);
+  EXPECT_EQ(a.capacity(), 22);
+  b.store(9, "old");
+  load(b, Bytes(kFull.begin() + 8, kFull.end()));
+  EXPECT_EQ(imageOf(a), kFull);
+  EXPECT_EQ(imageOf(b), kFull);
+  EXPECT_FALSE(b.GetExists(9));
+  a.store(2, 7);  // a loaded image grows from its exact size
+  EXPECT_EQ(a.capacity(), 22 + 512);
+}
+
+TEST(QpSmartPacketLoad, RejectedImagesLeaveNoBuffer) {
+  const struct {
+    const char* bytes;
+    const char* message;
+    const char* trace;
+  } kCases[] = {
+      {"012C7598 00000003 46535032", "wrong length field", kNoTrace},
+      {"012C7598 00000005 46535032", "wrong length field", kNoTrace},
+      {"012C7598 0000", "wrong length field", kNoTrace},
+      {"012C7598 7FFFFFFC 46535032", "wrong length field", kNoTrace},
+      {"012C7598 00000000", nullptr, kMagicTrace},  // no room for the magic
+      {"012C7598 00000002 4653", nullptr, kMagicTrace},
+      {"012C7598 00000004 46535033", nullptr, kMagicTrace},
+      {"48545450 2F31", nullptr, kMagicTrace},  // neither marker nor magic
+      {"465350", nullptr, kMagicTrace},         // bodies shorter than the magic
+      {"012C75", nullptr, kMagicTrace},
+      {"", nullptr, kMagicTrace},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.bytes);
+    ImagePacket p;
+    p.store(1, 5);
+    EXPECT_FAIL(QpPacketDataException, load(p, hex(c.bytes)), c.message, c.trace);
+    EXPECT_FALSE(p.hasBuffer());
+  }
+  ImagePacket p;
+  Bytes vMagic = hex("46535032");
+  EXPECT_FAIL(QpPacketDataException, p.fromBytes(vMagic.data(), -1), nullptr, kMagicTrace);
+}
+
+TEST(QpSmartPacketLoad, MalformedFieldsFailTheWalk) {
+  const char* kHeader = "truncated field header";
+  const char* kValue = "field value runs past the end of the packet";
+  const struct {
+    const char* fields;
+    const char* message;
+  } kCases[] = {
+      {"0001 01", kHeader},
+      {"0001 01 0000", kHeader},
+      {"0001 01 000004 000000", kValue},
+      {"0001 03 FFFFFF 0102", kValue},
+      {"0001 01 000004 00000005  0002 02 000009 78", kValue},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.fields);
+    QpSmartPacket p;
+    load(p, hex((std::string("46535032 ") + c.fields).c_str()));
+    const char* kWalk = "QpSmartPacket.fetchNext";
+    EXPECT_FAIL(QpPacketDataException, p.GetInt(77), c.message, kWalk);
+    EXPECT_FAIL(QpPacketDataException, p.GetExists(77), c.message, kWalk);
+    EXPECT_FAIL(QpPacketDataException, qp_free(p.toString()), c.message, kWalk);
+    EXPECT_FAIL(QpPacketDataException, p.store(77, 1), c.message,
+                "QpSmartPacket.fetchNext<QpSmartPacket::store(77,-)");
+  }
+  // A field coded -1 (reserved) reads as the end of the list.
+  QpSmartPacket p;
+  load(p, hex("46535032 FFFF 01 000004 00000001  0002 01 000004 00000002"));
+  EXPECT_FALSE(p.GetExists(2));
+
+  ImagePacket vNever;
+  EXPECT_FAIL(QpSDKInternalException, vNever.next(), nullptr, "QpSmartPacket.fetchNext");
+  EXPECT_EQ(vNever.deleteField(1), 0);
+}
+
+TEST(QpSmartPacketMemory, FailedAllocationsLeaveThePacketUnchanged) {
+  ImagePacket p;
+  p.store(1, 5);
+  p.store(2, "text");
+  const Bytes kBefore = imageOf(p);
+  const Bytes kBig(600, 7);
+  EXPECT_EQ(qpWalkAllocations([&] { p.store(3, kBig.data(), 600); },
+                              [&] {
+                                EXPECT_EQ(imageOf(p), kBefore);
+                                EXPECT_EQ(p.capacity(), 512);
+                              }),
+            1);
+  p.deleteField(3);
+
+  ImagePacket vFresh;
+  qpWalkAllocations([&] { vFresh.store(1, 5); }, [&] { EXPECT_FALSE(vFresh.hasBuffer()); });
+
+  // Assignment and loading build the new image before they drop the old one.
+  ImagePacket vTarget;
+  vTarget.store(1, kBig.data(), 600);
+  Bytes vOld = imageOf(vTarget);
+  qpWalkAllocations([&] { vTarget = p; }, [&] { EXPECT_EQ(imageOf(vTarget), vOld); });
+  Bytes vLoad = kBefore;
+  const int kLen = static_cast<int>(vLoad.size());
+  for (int vOffset : {0, 8}) {
+    vTarget.store(3, kBig.data(), 600);
+    vOld = imageOf(vTarget);
+    qpWalkAllocations([&] { vTarget.fromBytes(vLoad.data() + vOffset, kLen - vOffset); },
+                      [&] { EXPECT_EQ(imageOf(vTarget), vOld); });
+    EXPECT_EQ(imageOf(vTarget), kBefore);
+  }
+  qpWalkAllocations([&] { ImagePacket vCopy(p); }, [] {});  // no leak (ASan)
+}
