@@ -252,14 +252,14 @@ void QpBasicStringBuffer::grow(int inSize, bool inBlockSize) {
     if (inSize > kMaxCapacity) qpRaiseOutOfMemory(QP_HERE);
     int vSize = inBlockSize ? getBlockSize(inSize) : inSize;
     if (vSize < 1) vSize = 1;  // room for the terminator at least
-    StMalloc vBlock(vSize, 0);
-    char* vNew = static_cast<char*>(vBlock.Get());
-    if (mData != nullptr)
-      qp_memcpy(vNew, mData, static_cast<size_t>(mCapacity));
-    else
-      vNew[0] = 0;
-    qp_free(mData);
-    mData = static_cast<char*>(vBlock.release());
+    // Past 512 bytes the blocks grow by a fixed 256 bytes, so a long text built by small appends
+    // is reallocated once every 256 bytes. Reallocating (rather than allocate, copy, free) lets the
+    // allocator extend the block in place or remap its pages, which keeps that linear in
+    // practice; a failed reallocation leaves the old block and the text as they were.
+    auto* vNew = static_cast<char*>(mData != nullptr ? qp_realloc(mData, vSize) : qp_malloc(vSize));
+    if (vNew == nullptr) qpRaiseOutOfMemory(QP_HERE);
+    if (mData == nullptr) vNew[0] = 0;
+    mData = vNew;
     mCapacity = vSize;
   } catch (QpException&) {
     // The text is untouched, but the buffer refuses further changes until it is assigned anew:
