@@ -5,12 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "QpPacketTestHelpers.h"
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using qptest::Bytes;
+using qptest::fieldsOf;
+using qptest::hex;
+using qptest::imageOf;
 
 class ImagePacket : public QpSmartPacket {
  public:
@@ -25,29 +29,6 @@ class ImagePacket : public QpSmartPacket {
   using QpSmartPacket::_setLong;
   using QpSmartPacket::_setString;
 };
-
-// "01 2C 75 98" -> bytes.
-Bytes hex(const char* inText) {
-  Bytes vOut;
-  for (const char* p = inText; *p != 0; ++p) {
-    if (*p == ' ') continue;
-    vOut.push_back(static_cast<unsigned char>(std::stoi(std::string(p, 2), nullptr, 16)));
-    ++p;
-  }
-  return vOut;
-}
-
-Bytes imageOf(QpSmartPacket& p) {
-  void* vData = nullptr;
-  int vLen = 0;
-  p.toBytes(&vData, &vLen);
-  return Bytes(static_cast<unsigned char*>(vData), static_cast<unsigned char*>(vData) + vLen);
-}
-
-Bytes fieldsOf(QpSmartPacket& p) {
-  const Bytes vImage = imageOf(p);
-  return Bytes(vImage.begin() + 12, vImage.end());
-}
 
 void load(QpSmartPacket& p, Bytes inBytes) {
   p.fromBytes(inBytes.empty() ? nullptr : inBytes.data(), static_cast<int>(inBytes.size()));
