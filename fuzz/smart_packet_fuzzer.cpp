@@ -37,7 +37,9 @@ void attempt(F&& inRead) {
 void readAll(FuzzPacket& p, int inDepth);
 
 void readField(FuzzPacket& p, short c, int inDepth) {
-  volatile QpLong vSink = 0;
+  // The values read only feed a sink that keeps the reads alive; it wraps like an unsigned
+  // number, since the values themselves come from the input and may be anything.
+  volatile unsigned long long vSink = 0;
   attempt([&] { vSink = vSink + p.GetFieldType(c) + p.GetExists(c); });
   attempt([&] { vSink = vSink + p.GetInt(c); });
   attempt([&] { vSink = vSink + p.GetLong(c, 1); });
