@@ -21,24 +21,6 @@ void loadFields(QpSmartPacket& p, const char* inFields) {
   p.fromBytes(vBody.data(), static_cast<int>(vBody.size()));
 }
 
-template <class E>
-void expectFailure(const std::function<void()>& inOp, const char* inMessage, const char* inTrace) {
-  try {
-    inOp();
-    ADD_FAILURE() << "nothing raised";
-  } catch (E& e) {
-    EXPECT_EQ(typeid(e), typeid(E));
-    EXPECT_EQ(qpTake(e.GetMessageString()), inMessage != nullptr ? inMessage : "<null>");
-    EXPECT_EQ(qpTake(e.GetTraceString("<")), inTrace);
-  } catch (QpException& e) {
-    ADD_FAILURE() << "raised code " << e.GetErrorCode();
-  }
-}
-
-// Expects statement to raise exactly E with the message (null: none) and the "<"-joined trace.
-#define EXPECT_FAIL(E, statement, message, trace) \
-  expectFailure<E>([&] { statement; }, message, trace)
-
 const char* const kNoTrace = "No trace available";
 const char* const kNull = nullptr;
 
@@ -68,10 +50,11 @@ TEST(QpSmartPacketStore, DuplicatesAndReplacement) {
   p.store(8, 1);
   const Bytes kBefore = imageOf(p);
   const char* kDup = "cannot store duplicate codes";
-  EXPECT_FAIL(QpParameterException, p.store(7, "x"), kDup, "QpSmartPacket::store(7,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(7, "x"), kDup, "QpSmartPacket::store(7,-)");
   const unsigned char kByte = 1;
-  EXPECT_FAIL(QpParameterException, p.store(8, &kByte, 1), kDup, "QpSmartPacket::store(8,-,-)");
-  EXPECT_FAIL(QpParameterException, p.store(8, p), kDup, "QpSmartPacket::store(8,-,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(8, &kByte, 1), kDup,
+                    "QpSmartPacket::store(8,-,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(8, p), kDup, "QpSmartPacket::store(8,-,-)");
   EXPECT_EQ(imageOf(p), kBefore);
 
   p.Set(7, "y");  // replaced, and moved to the end
@@ -81,8 +64,8 @@ TEST(QpSmartPacketStore, DuplicatesAndReplacement) {
   EXPECT_EQ(p.GetFieldType(9), 1);
   EXPECT_EQ(p.GetInt(9), 4);
   // A refused Set keeps the old field.
-  EXPECT_FAIL(QpParameterException, p.Set(7, kNull), "cannot store NULL",
-              "QpSmartPacket::store(7,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.Set(7, kNull), "cannot store NULL",
+                    "QpSmartPacket::store(7,-)");
   EXPECT_TRUE(p.GetExists(7));
 }
 
@@ -92,32 +75,33 @@ TEST(QpSmartPacketStore, Refusals) {
   const Bytes kBefore = imageOf(p);
   const char* kStore2 = "QpSmartPacket::store(2,-)";
   const char* kNullMsg = "cannot store NULL";
-  EXPECT_FAIL(QpParameterException, p.store(2, kNull), kNullMsg, kStore2);
+  EXPECT_QP_FAILURE(QpParameterException, p.store(2, kNull), kNullMsg, kStore2);
   const QpBasicStringBuffer* kNoBuffer = nullptr;
-  EXPECT_FAIL(QpParameterException, p.store(2, kNoBuffer), kNullMsg, kStore2);
-  EXPECT_FAIL(QpParameterException, p.store(2, kNoBuffer, ','), kNullMsg, kStore2);
-  EXPECT_FAIL(QpParameterException, p.store(2, static_cast<const ArrayTemplate<char>*>(nullptr)),
-              kNullMsg, kStore2);
-  EXPECT_FAIL(QpParameterException, p.store(2, static_cast<const unsigned char*>(nullptr), 0),
-              kNullMsg, "QpSmartPacket::store(2,-,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(2, kNoBuffer), kNullMsg, kStore2);
+  EXPECT_QP_FAILURE(QpParameterException, p.store(2, kNoBuffer, ','), kNullMsg, kStore2);
+  EXPECT_QP_FAILURE(QpParameterException,
+                    p.store(2, static_cast<const ArrayTemplate<char>*>(nullptr)), kNullMsg,
+                    kStore2);
+  EXPECT_QP_FAILURE(QpParameterException, p.store(2, static_cast<const unsigned char*>(nullptr), 0),
+                    kNullMsg, "QpSmartPacket::store(2,-,-)");
   const unsigned char kByte = 0;
-  EXPECT_FAIL(QpParameterException, p.store(2, &kByte, -1), "data overflow",
-              "QpSmartPacket::store(2,-,-)");
-  EXPECT_FAIL(QpParameterException, p.store(3, 4, static_cast<const QpHashMap*>(nullptr)),
-              "cannot store nothing", "QpSmartPacket::store(3,4)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(2, &kByte, -1), "data overflow",
+                    "QpSmartPacket::store(2,-,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(3, 4, static_cast<const QpHashMap*>(nullptr)),
+                    "cannot store nothing", "QpSmartPacket::store(3,4)");
   QpHashMap vMap;
   const char* kDup = "cannot store duplicate codes";
-  EXPECT_FAIL(QpParameterException, p.store(5, 1, &vMap), kDup, "QpSmartPacket::store(5,1)");
-  EXPECT_FAIL(QpParameterException, p.store(4, 4, &vMap), kDup, "QpSmartPacket::store(4,4)");
-  EXPECT_FAIL(QpParameterException, p.store(-1, 1), "invalid code requested",
-              "QpSmartPacket.findField(-1)<QpSmartPacket::store(-1,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(5, 1, &vMap), kDup, "QpSmartPacket::store(5,1)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(4, 4, &vMap), kDup, "QpSmartPacket::store(4,4)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(-1, 1), "invalid code requested",
+                    "QpSmartPacket.findField(-1)<QpSmartPacket::store(-1,-)");
   // The largest value a 24-bit length carries, and one byte more.
   const std::string kBig(0x1000000, 'b');
   const unsigned char* kBigData = reinterpret_cast<const unsigned char*>(kBig.data());
-  EXPECT_FAIL(QpParameterException, p.store(5, kBigData, 0x1000000), "data overflow",
-              "QpSmartPacket::store(5,-,-)");
-  EXPECT_FAIL(QpParameterException, p.store(5, kBig.c_str()), "data overflow",
-              "QpSmartPacket::store(5,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(5, kBigData, 0x1000000), "data overflow",
+                    "QpSmartPacket::store(5,-,-)");
+  EXPECT_QP_FAILURE(QpParameterException, p.store(5, kBig.c_str()), "data overflow",
+                    "QpSmartPacket::store(5,-)");
   EXPECT_EQ(imageOf(p), kBefore);
   p.store(5, kBigData, 0xFFFFFF);
   EXPECT_EQ(p.GetDataLen(5), 0xFFFFFF);
@@ -148,25 +132,25 @@ TEST(QpSmartPacketGet, NumbersAcrossTypes) {
   QpSmartPacket vNever;
   EXPECT_EQ(vNever.GetInt(1, 42), 42);
   EXPECT_FALSE(vNever.GetExists(1));
-  EXPECT_FAIL(QpSDKInternalException, vNever.GetLong(1), kNull, "QpSmartPacket.fetchNext");
+  EXPECT_QP_FAILURE(QpSDKInternalException, vNever.GetLong(1), kNull, "QpSmartPacket.fetchNext");
 }
 
 TEST(QpSmartPacketGet, LookupFailures) {
   QpSmartPacket p;
   loadFields(p, "0001 02 000002 6869  0002 01 000003 000001  0003 07 000004 00000001");
-  EXPECT_FAIL(QpRequiredPacketFieldMissingException, p.GetInt(9), "field id=9 missing",
-              "QpSmartPacket.setFetchCursor(9)");
-  EXPECT_FAIL(QpParameterException, p.GetInt(-1), "invalid code requested",
-              "QpSmartPacket.setFetchCursor(-1)");
-  EXPECT_FAIL(QpParameterException, p.GetExists(-1), "invalid code requested",
-              "QpSmartPacket.findField(-1)");
+  EXPECT_QP_FAILURE(QpRequiredPacketFieldMissingException, p.GetInt(9), "field id=9 missing",
+                    "QpSmartPacket.setFetchCursor(9)");
+  EXPECT_QP_FAILURE(QpParameterException, p.GetInt(-1), "invalid code requested",
+                    "QpSmartPacket.setFetchCursor(-1)");
+  EXPECT_QP_FAILURE(QpParameterException, p.GetExists(-1), "invalid code requested",
+                    "QpSmartPacket.findField(-1)");
   // Numbers from a string, an integer of 3 bytes, a long of 4; narrow text from a non-string.
-  EXPECT_FAIL(QpSDKInternalException, p.GetInt(1), kNull, kNoTrace);
-  EXPECT_FAIL(QpSDKInternalException, p.GetLong(2), kNull, kNoTrace);
-  EXPECT_FAIL(QpSDKInternalException, p.GetInt(3), kNull, kNoTrace);
+  EXPECT_QP_FAILURE(QpSDKInternalException, p.GetInt(1), kNull, kNoTrace);
+  EXPECT_QP_FAILURE(QpSDKInternalException, p.GetLong(2), kNull, kNoTrace);
+  EXPECT_QP_FAILURE(QpSDKInternalException, p.GetInt(3), kNull, kNoTrace);
   char vBuf[8];
   int vLen = 8;
-  EXPECT_FAIL(QpSDKInternalException, p.GetString(2, vBuf, &vLen), kNull, kNoTrace);
+  EXPECT_QP_FAILURE(QpSDKInternalException, p.GetString(2, vBuf, &vLen), kNull, kNoTrace);
 }
 
 TEST(QpSmartPacketGet, Strings) {
@@ -299,10 +283,10 @@ TEST(QpSmartPacketArrays, TemplateMapAndLongForms) {
   const char* kMissing = "field id=2 missing";
   const char* kTrace = "QpSmartPacket.setFetchCursor(2)";
   using Missing = QpRequiredPacketFieldMissingException;
-  EXPECT_FAIL(Missing, p.GetLongArray(7, n), kMissing, kTrace);
+  EXPECT_QP_FAILURE(Missing, p.GetLongArray(7, n), kMissing, kTrace);
   EXPECT_EQ(n, 0);
-  EXPECT_FAIL(Missing, p.GetStrArray(7, n), kMissing, kTrace);
-  EXPECT_FAIL(Missing, p.GetStrArray(7, n, 0), kMissing, kTrace);
+  EXPECT_QP_FAILURE(Missing, p.GetStrArray(7, n), kMissing, kTrace);
+  EXPECT_QP_FAILURE(Missing, p.GetStrArray(7, n, 0), kMissing, kTrace);
 }
 
 TEST(QpSmartPacketDelete, FieldsAndAll) {
@@ -314,8 +298,8 @@ TEST(QpSmartPacketDelete, FieldsAndAll) {
   EXPECT_EQ(p.deleteField(2), 0);
   EXPECT_EQ(fieldsOf(p), hex("0001 01 000004 00000001  0003 01 000004 00000003"));
   EXPECT_EQ(p.GetInt(3), 3);
-  EXPECT_FAIL(QpRequiredPacketFieldMissingException, p.deleteField(2), "field id=2 missing",
-              "QpSmartPacket.setFetchCursor(2)");
+  EXPECT_QP_FAILURE(QpRequiredPacketFieldMissingException, p.deleteField(2), "field id=2 missing",
+                    "QpSmartPacket.setFetchCursor(2)");
   EXPECT_EQ(p.deleteField(3), 0);
   EXPECT_EQ(imageOf(p).size(), 22u);
 }

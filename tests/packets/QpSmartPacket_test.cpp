@@ -34,24 +34,6 @@ void load(QpSmartPacket& p, Bytes inBytes) {
   p.fromBytes(inBytes.empty() ? nullptr : inBytes.data(), static_cast<int>(inBytes.size()));
 }
 
-template <class E>
-void expectFailure(const std::function<void()>& inOp, const char* inMessage, const char* inTrace) {
-  try {
-    inOp();
-    ADD_FAILURE() << "nothing raised";
-  } catch (E& e) {
-    EXPECT_EQ(typeid(e), typeid(E));
-    EXPECT_EQ(qpTake(e.GetMessageString()), inMessage != nullptr ? inMessage : "<null>");
-    EXPECT_EQ(qpTake(e.GetTraceString("<")), inTrace);
-  } catch (QpException& e) {
-    ADD_FAILURE() << "raised code " << e.GetErrorCode();
-  }
-}
-
-// Expects statement to raise exactly E with the message (null: none) and the "<"-joined trace.
-#define EXPECT_FAIL(E, statement, message, trace) \
-  expectFailure<E>([&] { statement; }, message, trace)
-
 const char* const kNoTrace = "No trace available";
 const char* const kMagicTrace = "QpSmartPacket.checkMagic";
 
@@ -207,12 +189,12 @@ TEST(QpSmartPacketLoad, RejectedImagesLeaveNoBuffer) {
     SCOPED_TRACE(c.bytes);
     ImagePacket p;
     p.store(1, 5);
-    EXPECT_FAIL(QpPacketDataException, load(p, hex(c.bytes)), c.message, c.trace);
+    EXPECT_QP_FAILURE(QpPacketDataException, load(p, hex(c.bytes)), c.message, c.trace);
     EXPECT_FALSE(p.hasBuffer());
   }
   ImagePacket p;
   Bytes vMagic = hex("46535032");
-  EXPECT_FAIL(QpPacketDataException, p.fromBytes(vMagic.data(), -1), nullptr, kMagicTrace);
+  EXPECT_QP_FAILURE(QpPacketDataException, p.fromBytes(vMagic.data(), -1), nullptr, kMagicTrace);
 }
 
 TEST(QpSmartPacketLoad, MalformedFieldsFailTheWalk) {
@@ -233,11 +215,11 @@ TEST(QpSmartPacketLoad, MalformedFieldsFailTheWalk) {
     QpSmartPacket p;
     load(p, hex((std::string("46535032 ") + c.fields).c_str()));
     const char* kWalk = "QpSmartPacket.fetchNext";
-    EXPECT_FAIL(QpPacketDataException, p.GetInt(77), c.message, kWalk);
-    EXPECT_FAIL(QpPacketDataException, p.GetExists(77), c.message, kWalk);
-    EXPECT_FAIL(QpPacketDataException, qp_free(p.toString()), c.message, kWalk);
-    EXPECT_FAIL(QpPacketDataException, p.store(77, 1), c.message,
-                "QpSmartPacket.fetchNext<QpSmartPacket::store(77,-)");
+    EXPECT_QP_FAILURE(QpPacketDataException, p.GetInt(77), c.message, kWalk);
+    EXPECT_QP_FAILURE(QpPacketDataException, p.GetExists(77), c.message, kWalk);
+    EXPECT_QP_FAILURE(QpPacketDataException, qp_free(p.toString()), c.message, kWalk);
+    EXPECT_QP_FAILURE(QpPacketDataException, p.store(77, 1), c.message,
+                      "QpSmartPacket.fetchNext<QpSmartPacket::store(77,-)");
   }
   // A field coded -1 (reserved) reads as the end of the list.
   QpSmartPacket p;
@@ -245,7 +227,7 @@ TEST(QpSmartPacketLoad, MalformedFieldsFailTheWalk) {
   EXPECT_FALSE(p.GetExists(2));
 
   ImagePacket vNever;
-  EXPECT_FAIL(QpSDKInternalException, vNever.next(), nullptr, "QpSmartPacket.fetchNext");
+  EXPECT_QP_FAILURE(QpSDKInternalException, vNever.next(), nullptr, "QpSmartPacket.fetchNext");
   EXPECT_EQ(vNever.deleteField(1), 0);
 }
 

@@ -23,26 +23,31 @@ int qpWalkAllocations(const std::function<void()>& inOp,
 // Takes ownership of qp_malloc'd text and returns it as a std::string (null gives "<null>").
 std::string qpTake(char* inText);
 
-// Expects statement to raise exactly the exception class E with the given message (null expects
-// no message).
-#define EXPECT_QP_THROW(statement, E, message)                                        \
-  do {                                                                                \
-    bool qpCaught = false;                                                            \
-    try {                                                                             \
-      statement;                                                                      \
-    } catch (E & qpE) {                                                               \
-      qpCaught = true;                                                                \
-      EXPECT_EQ(typeid(qpE), typeid(E)) << "raised a subclass of " #E;                \
-      const char* qpWant = (message);                                                 \
-      std::string qpGot = qpTake(qpE.GetMessageString());                             \
-      if (qpWant == nullptr)                                                          \
-        EXPECT_EQ(qpGot, "<null>");                                                   \
-      else                                                                            \
-        EXPECT_EQ(qpGot, qpWant);                                                     \
-    } catch (QpException & qpOther) {                                                 \
-      ADD_FAILURE() << "raised code " << qpOther.GetErrorCode() << " instead of " #E; \
-    }                                                                                 \
-    EXPECT_TRUE(qpCaught) << #statement " did not raise " #E;                         \
-  } while (0)
+// Expects inOp to raise exactly the exception class E (not a subclass) with the given message
+// (null: no message) and, when inTrace is not null, that "<"-joined trace. inWhat names the
+// statement in failure reports.
+template <class E>
+void qpExpectFailure(const std::function<void()>& inOp, const char* inWhat, const char* inMessage,
+                     const char* inTrace) {
+  try {
+    inOp();
+    ADD_FAILURE() << inWhat << " raised nothing";
+  } catch (E& e) {
+    EXPECT_EQ(typeid(e), typeid(E)) << inWhat << " raised a subclass";
+    EXPECT_EQ(qpTake(e.GetMessageString()), inMessage != nullptr ? inMessage : "<null>") << inWhat;
+    if (inTrace != nullptr) {
+      EXPECT_EQ(qpTake(e.GetTraceString("<")), inTrace) << inWhat;
+    }
+  } catch (QpException& e) {
+    ADD_FAILURE() << inWhat << " raised code " << e.GetErrorCode();
+  }
+}
+
+// statement must raise exactly E with this message (null: none); the trace is not examined.
+#define EXPECT_QP_THROW(statement, E, message) \
+  qpExpectFailure<E>([&] { statement; }, #statement, message, nullptr)
+// statement must raise exactly E with this message (null: none) and this "<"-joined trace.
+#define EXPECT_QP_FAILURE(E, statement, message, trace) \
+  qpExpectFailure<E>([&] { statement; }, #statement, message, trace)
 
 #endif  // QP_TEST_SUPPORT_H
