@@ -90,16 +90,9 @@ int countAfterAppend(const char* inText, int inOldLength, int inNewLength, int i
          countRange(inText + q, inNewLength - q, vAllow);
 }
 
-int unitLength(const unsigned short* inText) {
-  long long n = 0;
-  while (inText[n] != 0) ++n;
-  return clampSize(n);
-}
-
-int unitLength(const int* inText) {
-  long long n = 0;
-  while (inText[n] != 0) ++n;
-  return clampSize(n);
+template <class T>
+int unitLength(const T* inText) {
+  return clampSize(static_cast<long long>(QpUnitCount(inText)));
 }
 
 template <class T, class... Args>

@@ -28,14 +28,6 @@ int ringSize(size_t inBytes) {
   return static_cast<int>(inBytes < kRefused ? inBytes : kRefused);
 }
 
-// Element count of a zero-terminated array, terminator excluded.
-template <class T>
-size_t elementCount(const T* inText) {
-  size_t n = 0;
-  while (inText[n] != 0) ++n;
-  return n;
-}
-
 }  // namespace
 
 char* QpStringConversion::getStaticMemoryReference(int size) {
@@ -88,7 +80,7 @@ char* QpStringConversion::toString(const char* text, QpLong) {
 // UCS-4 texts are shown in labels, which only ever hold ASCII.
 template <class T>
 static char* lowBytes(const T* inText, char* (*inReserve)(int)) {
-  const size_t vLen = elementCount(inText);
+  const size_t vLen = QpUnitCount(inText);
   char* vOut = inReserve(ringSize(vLen + 1));
   if (vOut == nullptr) return ringCopy("-", 1, inReserve);
   for (size_t i = 0; i <= vLen; ++i) vOut[i] = static_cast<char>(inText[i] & 0xFF);

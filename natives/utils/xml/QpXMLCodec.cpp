@@ -6,6 +6,7 @@
 // validity tests and the character count.
 #include "QpXMLCodec.h"
 
+#include <climits>
 #include <cstddef>
 
 #include "QpRaise.h"
@@ -362,11 +363,11 @@ int encodeEbcdicW(int inCp, unsigned short* outBuf) {
   qpRaise<QpOutOfMemException>(QP_HERE, 0, nullptr);
 }
 
+// The -1 length of a text; a text too long for an int length is taken at the largest one.
 template <class T>
 int unitsBeforeZero(const T* inText) {
-  int n = 0;
-  while (inText[n] != 0) ++n;
-  return n;
+  const size_t n = QpUnitCount(inText);
+  return n > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
 }
 
 template <class Src>

@@ -22,6 +22,8 @@
 #ifndef QP_XML_CODEC_H
 #define QP_XML_CODEC_H
 
+#include <cstddef>
+
 // ---- From UTF-8 --------------------------------------------------------------------------------
 int* QpConvertUTF8ToUCS4(const char* text, int length, unsigned char validate,
                          unsigned char allowInvalid);
@@ -102,5 +104,13 @@ unsigned char QpValidUTF8ForName(const char* text, int length);
 // provided the pieces are cut at character boundaries.
 int QpCountCharacters(const char* text, int length, unsigned char validate,
                       unsigned char allowInvalid);
+
+// The units before the first zero unit of a text of any width: the length that -1 stands for.
+template <class T>
+inline size_t QpUnitCount(const T* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
 
 #endif  // QP_XML_CODEC_H
