@@ -51,42 +51,35 @@ QpHashMap::QpHashMap() : mCapacity(0), mCount(0), mNames(nullptr), mValues(nullp
 
 QpHashMap::QpHashMap(const QpHashMap& inOther)
     : mCapacity(0), mCount(0), mNames(nullptr), mValues(nullptr) {
-  char** vNames = inOther.copyNameArray();
-  char** vValues = inOther.copyValueArray();
-  if (vNames == nullptr || vValues == nullptr) {
-    // A constructor has no result to report through and the map raises nothing: the copy
-    // stays empty, which its size() shows.
-    freeTexts(vNames, inOther.mCapacity);
-    freeTexts(vValues, inOther.mCapacity);
-    return;
-  }
-  mCapacity = inOther.mCapacity;
-  mCount = inOther.mCount;
-  mNames = vNames;
-  mValues = vValues;
+  // A constructor has no result to report through and the map raises nothing: a copy that runs
+  // out of memory stays empty, which its size() shows.
+  copyFrom(inOther);
 }
 
 QpHashMap& QpHashMap::operator=(QpHashMap& inOther) {
-  if (this == &inOther) return *this;
+  if (this != &inOther) copyFrom(inOther);
+  return *this;
+}
+
+void QpHashMap::copyFrom(const QpHashMap& inOther) {
   if (inOther.mCapacity <= 0) {
     releaseMem();
-    return *this;
+    return;
   }
-  // The copies are made before anything of the target is released, so that running out of
-  // memory leaves the target whole instead of empty.
+  // The copies are made before anything of this map is released, so that running out of memory
+  // leaves it whole instead of empty.
   char** vNames = inOther.copyNameArray();
   char** vValues = inOther.copyValueArray();
   if (vNames == nullptr || vValues == nullptr) {
     freeTexts(vNames, inOther.mCapacity);
     freeTexts(vValues, inOther.mCapacity);
-    return *this;
+    return;
   }
   releaseMem();
   mCapacity = inOther.mCapacity;
   mCount = inOther.mCount;
   mNames = vNames;
   mValues = vValues;
-  return *this;
 }
 
 QpHashMap::~QpHashMap() {

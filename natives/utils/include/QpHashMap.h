@@ -61,6 +61,8 @@ class QpHashMap {
   // caller's.
   int _put(char* name, char* value);
   void releaseMem();
+  // Makes this map a deep copy of inOther; leaves it unchanged when memory is short.
+  void copyFrom(const QpHashMap& inOther);
   // Zero-filled copies of the two arrays with copies of every text; null when memory is short
   // or the capacity is 0.
   char** copyNameArray() const;
