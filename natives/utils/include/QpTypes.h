@@ -5,6 +5,11 @@
 
 #include <cstdint>
 
+// QP_EXPORT marks what the library exports: the classes and free functions its callers use, and
+// the test hooks. The library is compiled with hidden visibility, so anything not marked stays
+// inside it (internal helpers, template instantiations, its own operator new and delete).
+#define QP_EXPORT __attribute__((visibility("default")))
+
 typedef std::int32_t QpInt;   // signed 32-bit
 typedef std::int64_t QpLong;  // signed 64-bit
 // One unit of a wide (UCS-2 / UTF-16) text. The library's wide texts are 16 bits on every

@@ -10,7 +10,7 @@
 #include <cstddef>
 
 #include "QpRaise.h"
-#include "QpUtf8Decode.h"
+#include "QpUtf8DecodeInternal.h"
 #include "qpos32.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// QpUtf8Decode.h - the library's one UTF-8 decoding step, shared by the conversions, the
+// QpUtf8DecodeInternal.h - the library's one UTF-8 decoding step, shared by the conversions, the
 // validity tests and the string buffers' character count, so that all of them split a text into
 // the same characters. Internal to the library: callers outside use QpXMLCodec.h.
 //
