@@ -51,7 +51,7 @@ if [ -d fuzz ] && ls fuzz/*_fuzzer.cpp >/dev/null 2>&1; then
     name=$(basename "$f")
     corpus="build/fuzz/corpus/$name"
     mkdir -p "$corpus"
-    seeds="fuzz/seeds/$name"
+    seeds="fuzz/corpus/$name"
     [ -d "$seeds" ] || seeds=""
     echo "-- $name"
     "$f" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" $seeds 2>&1 | tail -n 2

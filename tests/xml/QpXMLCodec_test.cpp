@@ -3,6 +3,7 @@
 // beyond Unicode and the code page.
 #include <climits>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,13 @@ TEST(QpXMLCodecUtf8, EveryMalformedClassInEveryMode) {
       {"cut three", "A\xE3\x81", {0x41, 0x20}, {0x41, 0xE3, 0x81}},
       {"cut four", "\xF0\x9F\x98", {0x20}, {0xF0, 0x9F, 0x98}},
       {"cut six", "\xFC\x84\x80\x80\x80", {0x20}, {0xFC, 0x84, 0x80, 0x80, 0x80}},
+      // FE and FF lead nothing: one byte each, the bytes after them surface on their own.
+      {"FE lead", "\xFE\x80\x80\x80\x80\x80", Cps(6, 0x20), {0xFE, 0x80, 0x80, 0x80, 0x80, 0x80}},
+      {"FF lead",
+       "a\xFF\x80\x80\x80\x80\x80"
+       "b",
+       {0x61, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x62},
+       {0x61, 0xFF, 0x80, 0x80, 0x80, 0x80, 0x80, 0x62}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.mName);
@@ -191,6 +199,30 @@ TEST(QpXMLCodecUtf8, EveryMalformedClassInEveryMode) {
     EXPECT_EQ(count8(c.mText, kLenient), static_cast<int>(c.mLenient.size()));
     EXPECT_EQ(count8(c.mText, kPassThrough), static_cast<int>(c.mPassThrough.size()));
     expectStrictRefused(c.mText);
+  }
+}
+
+// A text without a zero byte never decodes to U+0000, in any mode: a NUL smuggled past a check
+// would truncate names and paths further down. Every reader agrees on the character count.
+TEST(QpXMLCodecUtf8, NoZeroCodePointFromAZeroFreeText) {
+  const unsigned char kBytes[] = {0x41, 0x80, 0x84, 0x88, 0x90, 0xA0, 0xBF, 0xC3,
+                                  0xE0, 0xF0, 0xF8, 0xFC, 0xFD, 0xFE, 0xFF};
+  std::mt19937 vRng(5);
+  for (int vRound = 0; vRound < 20000; ++vRound) {
+    std::string vText(1 + vRng() % 12, 'A');
+    for (char& c : vText) c = static_cast<char>(kBytes[vRng() % sizeof kBytes]);
+    const int vLen = static_cast<int>(vText.size());
+    SCOPED_TRACE(testing::PrintToString(vText));
+    for (Mode m : {kLenient, kLenientAllow, kPassThrough}) {
+      const Cps vCps = decode8(vText, m);  // take() stops at a zero code point
+      ASSERT_EQ(static_cast<int>(vCps.size()), count8(vText, m)) << "mode " << m;
+    }
+    QpStringBuffer vBuffer;  // counts byte by byte, from its last stable point
+    for (char c : vText) vBuffer.strcat(std::string(1, c).c_str());
+    ASSERT_EQ(vBuffer.getCharCount(), count8(vText, kLenient));
+    const bool vValid = QpValidUTF8(vText.data(), vLen) != 0;
+    EXPECT_FALSE(vValid && vText.find_first_of("\xFE\xFF") != std::string::npos);
+    if (!vValid) expectStrictRefused(vText);
   }
 }
 

@@ -44,14 +44,15 @@ long offsetInBlock(const void* inPtr, const char* inBlock, int inCapacity) {
 
 // The most bytes that one UTF-8 decode step starting at byte inLead can take: the length its lead
 // byte announces (a malformed or cut-short sequence never takes more), one for ASCII, continuation
-// bytes and the overlong leads C0 and C1.
+// bytes, the overlong leads C0 and C1, and FE and FF, which lead nothing.
 int maxStepAt(unsigned char inLead) {
   if (inLead < 0xC2) return 1;
   if (inLead < 0xE0) return 2;
   if (inLead < 0xF0) return 3;
   if (inLead < 0xF8) return 4;
   if (inLead < 0xFC) return 5;
-  return 6;
+  if (inLead < 0xFE) return 6;
+  return 1;
 }
 
 // The last position q <= inLength at which every decode of the text must start a character: no

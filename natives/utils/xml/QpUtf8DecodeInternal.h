@@ -59,10 +59,15 @@ inline int QpUtf8DecodeStep(const char* inText, int inAvail, bool inValidate, bo
     vNeed = 5;
     vValue = vLead & 0x03;
     if (vLead == 0xF8) vSecondMin = 0x88;
-  } else {
+  } else if (vLead < 0xFE) {
     vNeed = 6;
     vValue = vLead & 0x01;
     if (vLead == 0xFC) vSecondMin = 0x84;
+  } else {
+    // FE and FF start no sequence in any UTF-8 form. Read as six-byte leads they would carry no
+    // payload bit of their own, so FE 80 80 80 80 80 would decode to U+0000: a NUL smuggled
+    // into a text that holds no zero byte, truncating names and paths further down.
+    vBad = true;
   }
 
   int vUsed = vNeed;
