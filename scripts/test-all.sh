@@ -43,19 +43,8 @@ else
   ctest --preset tsan
 fi
 
-if [ -d fuzz ] && ls fuzz/*_fuzzer.cpp >/dev/null 2>&1; then
-  step "fuzz targets, ${fuzz_seconds}s each"
-  cmake --preset fuzz >/dev/null
-  cmake --build --preset fuzz
-  for f in build/fuzz/fuzz/*_fuzzer; do
-    name=$(basename "$f")
-    corpus="build/fuzz/corpus/$name"
-    mkdir -p "$corpus"
-    seeds="fuzz/corpus/$name"
-    [ -d "$seeds" ] || seeds=""
-    echo "-- $name"
-    "$f" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" $seeds 2>&1 | tail -n 2
-  done
-fi
+step "fuzz targets, ${fuzz_seconds}s each, from the committed corpus"
+rm -rf build/fuzz/artifacts
+scripts/fuzz.sh "$fuzz_seconds"
 
 step "all tests passed"
