@@ -14,19 +14,29 @@ cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default
 
-step "install and consumer builds"
-rm -rf build/install
-cmake --install build/default >/dev/null
-export PKG_CONFIG_PATH="$root/build/install/lib/pkgconfig${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
+step "install, move the installed tree, and build consumers from the moved copy"
+# The package must not remember where it was installed: install to one prefix, move the tree,
+# and build both consumers (pkg-config and find_package) against the moved copy only.
+rm -rf build/install build/moved
+cmake --install build/default --prefix build/install >/dev/null
+mv build/install build/moved
+moved="$root/build/moved"
+libdir=$(cd "$moved" && dirname "$(find . -name 'libQpUtils.so' | head -n 1)")
+export PKG_CONFIG_PATH="$moved/$libdir/pkgconfig"
 mkdir -p build/consumer
 # shellcheck disable=SC2046
-g++ -Wall -Wextra -o build/consumer/consumer-pc tests/consumer/consumer.cpp \
+g++ -std=c++17 -Wall -Wextra -o build/consumer/consumer-pc tests/consumer/consumer.cpp \
   $(pkg-config --cflags --libs QpUtils)
-LD_LIBRARY_PATH="$root/build/install/lib" build/consumer/consumer-pc
-cmake -S tests/consumer -B build/consumer/cmake -G Ninja \
-  -DCMAKE_PREFIX_PATH="$root/build/install" >/dev/null
+LD_LIBRARY_PATH="$moved/$libdir" build/consumer/consumer-pc
+rm -rf build/consumer/cmake
+cmake -S tests/consumer -B build/consumer/cmake -G Ninja -DCMAKE_PREFIX_PATH="$moved" >/dev/null
 cmake --build build/consumer/cmake >/dev/null
-LD_LIBRARY_PATH="$root/build/install/lib" build/consumer/cmake/consumer
+LD_LIBRARY_PATH="$moved/$libdir" build/consumer/cmake/consumer
+if grep -rq "$root/build/install" "$moved"; then
+  echo "the installed tree names its original prefix:" >&2
+  grep -rl "$root/build/install" "$moved" >&2
+  exit 1
+fi
 
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null

@@ -15,7 +15,9 @@
 #ifndef QP_BASE32_H
 #define QP_BASE32_H
 
-class QpBase32 {
+#include "QpTypes.h"
+
+class QP_EXPORT QpBase32 {
  public:
   // The Base32 text of length bytes (a length below 1 gives "Z"), zero-terminated, in fresh
   // qp_malloc storage that the caller releases with qp_free. Raises QpOutOfMemException (system
@@ -40,7 +42,7 @@ class QpBase32 {
   static int getNumEncodedChars(int bits, int width);
 };
 
-class QpBase64 {
+class QP_EXPORT QpBase64 {
  public:
   // Writes 4 * ceil(length / 3) characters to out (no zero byte, no line breaks) and that count
   // to *outLength; 0 when length is below 1. out must have room for them.

@@ -17,7 +17,7 @@
 #include "QpMutex.h"
 #include "QpTypes.h"
 
-class QpProperties : public QpHashMap {
+class QP_EXPORT QpProperties : public QpHashMap {
  public:
   // Names are taken as const char*: the set never changes a caller's text, and callers may pass
   // literals.

@@ -9,7 +9,9 @@
 #ifndef QP_UTILS_H
 #define QP_UTILS_H
 
-class QpUtils {
+#include "QpTypes.h"
+
+class QP_EXPORT QpUtils {
  public:
   // Every member of interest is static; an instance carries nothing.
   QpUtils();
@@ -49,6 +51,6 @@ class QpUtils {
 };
 
 // Prints "QpUtils_Test\n" to standard output: a probe that the library is loaded and callable.
-void QpUtils_Test();
+QP_EXPORT void QpUtils_Test();
 
 #endif  // QP_UTILS_H

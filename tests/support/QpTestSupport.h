@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "QpFaultInjection.h"
 #include "QpUtilsLib.h"
 
 // Walks the allocations of an operation: for n = 0, 1, 2, ... it makes allocation n fail and runs

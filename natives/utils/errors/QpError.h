@@ -12,6 +12,7 @@
 
 #include "QpErrorCodes.h"
 #include "QpMutex.h"
+#include "QpTypes.h"
 
 class QpException;
 
@@ -24,7 +25,7 @@ struct QpErrorInfo {
   short exceptionClass;  // QpException::ExceptionClass of the exception
 };
 
-class QpError {
+class QP_EXPORT QpError {
  public:
   // Symbolic name / message of a code, or null when the table has none. Constant text.
   static const char* GetErrorString(short code);

@@ -6,6 +6,7 @@
 
 #include "QpLogging.h"
 #include "QpMemory.h"
+#include "QpRaise.h"
 #include "QpStringBuffer.h"
 #include "QpStringConversion.h"
 #include "qpos32.h"

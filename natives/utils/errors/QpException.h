@@ -13,11 +13,12 @@
 #define QP_EXCEPTION_H
 
 #include "QpErrorCodes.h"
+#include "QpTypes.h"
 
 class QpBasicStringBuffer;
 class QpStringBuffer;
 
-class QpException {
+class QP_EXPORT QpException {
  public:
   enum ExceptionClass { EC_GENERIC = 0, EC_NETWORK = 1, EC_SERVER = 2, EC_CLIENT = 3 };
 
@@ -69,7 +70,7 @@ class QpException {
   ExceptionClass mExceptionClass;
 };
 
-class QpGenericException : public QpException {
+class QP_EXPORT QpGenericException : public QpException {
  public:
   QpGenericException(int sysErrorCode = -1);
 };
@@ -77,7 +78,7 @@ class QpGenericException : public QpException {
 // The five families. Their constructors are for the leaves; the copy constructors set the
 // family's class value again.
 #define QP_DECLARE_FAMILY(Family)               \
-  class Family : public QpException {           \
+  class QP_EXPORT Family : public QpException { \
    public:                                      \
     Family(const Family& inOther);              \
     Family& operator=(const Family&) = default; \
@@ -101,7 +102,7 @@ QP_DECLARE_FAMILY(QpClientException)
 #undef QP_FAMILY_EXTRA_QpServerException
 #undef QP_FAMILY_EXTRA_QpClientException
 
-class QpApplicationException : public QpClientException {
+class QP_EXPORT QpApplicationException : public QpClientException {
  public:
   QpApplicationException(const QpApplicationException& inOther);
   QpApplicationException& operator=(const QpApplicationException&) = default;
@@ -110,7 +111,7 @@ class QpApplicationException : public QpClientException {
   QpApplicationException(int sysErrorCode);
 };
 
-class QpOSException : public QpClientException {
+class QP_EXPORT QpOSException : public QpClientException {
  public:
   QpOSException(const QpOSException& inOther);
   QpOSException& operator=(const QpOSException&) = default;
@@ -120,10 +121,10 @@ class QpOSException : public QpClientException {
 };
 
 // The leaves that only set their code.
-#define QP_LEAF_PLAIN(Leaf, Family) \
-  class Leaf : public Family {      \
-   public:                          \
-    Leaf(int sysErrorCode = 0);     \
+#define QP_LEAF_PLAIN(Leaf, Family)      \
+  class QP_EXPORT Leaf : public Family { \
+   public:                               \
+    Leaf(int sysErrorCode = 0);          \
   };
 #define QP_LEAF_OWN(Leaf, Family)
 #define QP_ERROR(code, name, message, leaf, family, kind) QP_LEAF_##kind(leaf, family)
@@ -132,13 +133,13 @@ class QpOSException : public QpClientException {
 #undef QP_LEAF_OWN
 
 // The leaves with behaviour of their own.
-class QpNoPoolException : public QpNetworkException {
+class QP_EXPORT QpNoPoolException : public QpNetworkException {
  public:
   QpNoPoolException(int sysErrorCode = 0);
   bool isRetryable() override;  // false: there is no pool to retry against
 };
 
-class QpMigrationException : public QpClientException {
+class QP_EXPORT QpMigrationException : public QpClientException {
  public:
   QpMigrationException(int sysErrorCode = 0);
   QpMigrationException(const QpMigrationException& inOther);
@@ -151,13 +152,13 @@ class QpMigrationException : public QpClientException {
   bool mRetryable = true;  // a failed migration write may be retried unless told otherwise
 };
 
-class QpCollocationException : public QpClientException {
+class QP_EXPORT QpCollocationException : public QpClientException {
  public:
   QpCollocationException(int sysErrorCode = 0);
   bool isRetryable() override;
 };
 
-class QpRedirectedException : public QpClientException {
+class QP_EXPORT QpRedirectedException : public QpClientException {
  public:
   QpRedirectedException(int sysErrorCode = 0);
   bool isRetryable() override;
@@ -165,7 +166,7 @@ class QpRedirectedException : public QpClientException {
 
 // Raised when memory runs out. It must not need memory itself after construction, so it keeps no
 // message, trace or transaction id: the setters below do nothing.
-class QpOutOfMemException : public QpOSException {
+class QP_EXPORT QpOutOfMemException : public QpOSException {
  public:
   QpOutOfMemException(int sysErrorCode);
   void addTrace(const char* format, ...) override __attribute__((format(printf, 2, 3)));
@@ -177,7 +178,7 @@ class QpOutOfMemException : public QpOSException {
 
 // The internal check: QpSDKInternalException::Throw logs the failed condition and raises with
 // the condition's text as message. Use QP_CHECK(cond) rather than calling it directly.
-class QpSDKInternalException : public QpApplicationException {
+class QP_EXPORT QpSDKInternalException : public QpApplicationException {
  public:
   QpSDKInternalException(int sysErrorCode = 0);
   [[noreturn]] static void Throw(const char* file, long line, const char* condition);

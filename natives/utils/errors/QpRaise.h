@@ -48,7 +48,7 @@ template <class E>
 }
 
 // The raise of a failed allocation: QpOutOfMemException with system error 12.
-[[noreturn]] void qpRaiseOutOfMemory(const char* inFile, long inLine);
+QP_EXPORT [[noreturn]] void qpRaiseOutOfMemory(const char* inFile, long inLine);
 
 // Internal consistency check: raises QpSDKInternalException with the condition's text.
 #define QP_CHECK(cond)                                                     \

@@ -157,7 +157,7 @@ class ArrayTemplate {
   ElemDestrunctMode mDestructMode;  // ElemDelete: delete; anything else: qp_free
 };
 
-// Instantiated once, in the library; the QpLongObj form is declared beside QpLongObj.
-extern template class ArrayTemplate<char>;
+// Each user instantiates the forms it needs: the library exports no template instantiation, so
+// a caller's ArrayTemplate<T> never depends on how the library was built.
 
 #endif  // ARRAY_TEMPLATE_H

@@ -1,5 +1,4 @@
-// QpGenericArray.cpp - MyString, AliasArray, the boxed integers, PAIRefArray, and the library's
-// one copy of the ArrayTemplate forms that it exports.
+// QpGenericArray.cpp - MyString, AliasArray, the boxed integers and PAIRefArray.
 #include "QpGenericArray.h"
 
 #include <cstdint>
@@ -7,6 +6,8 @@
 
 #include "QpRaise.h"
 
+// Compiled in full here so that every member of the forms the library uses is checked; the
+// instantiations stay inside the library.
 template class ArrayTemplate<char>;
 template class ArrayTemplate<QpLongObj>;
 

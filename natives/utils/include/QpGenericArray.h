@@ -17,7 +17,7 @@
 #include "ArrayTemplate.h"
 #include "QpTypes.h"
 
-class MyString {
+class QP_EXPORT MyString {
  public:
   MyString() : mString(nullptr) {}
   // Holds a qp_strdup copy of inText (null stays null). Raises QpOutOfMemException when the
@@ -29,7 +29,7 @@ class MyString {
   char* mString;
 };
 
-class AliasArray {
+class QP_EXPORT AliasArray {
  public:
   AliasArray(unsigned char ownsElems = 1);
   AliasArray(int initialSize, int growBy, unsigned char ownsElems);
@@ -70,7 +70,7 @@ class AliasArray {
   unsigned char mOwnsElems;           // non-zero: clear() and the destructor release elements
 };
 
-class QpIntObj {
+class QP_EXPORT QpIntObj {
  public:
   QpIntObj(int inValue) : mValue(inValue) {}
   int getValue() const { return mValue; }
@@ -81,7 +81,7 @@ class QpIntObj {
   int mValue;
 };
 
-class QpLongObj {
+class QP_EXPORT QpLongObj {
  public:
   QpLongObj(QpLong inValue) : mValue(inValue) {}
   QpLong getValue() const { return mValue; }
@@ -92,9 +92,7 @@ class QpLongObj {
   QpLong mValue;
 };
 
-extern template class ArrayTemplate<QpLongObj>;
-
-class PAIRefArray {
+class QP_EXPORT PAIRefArray {
  public:
   PAIRefArray();
   ~PAIRefArray();

@@ -16,7 +16,9 @@
 #ifndef QP_HASH_MAP_H
 #define QP_HASH_MAP_H
 
-class QpHashMap {
+#include "QpTypes.h"
+
+class QP_EXPORT QpHashMap {
  public:
   QpHashMap();
   // A deep copy with the source's capacity and count. When memory runs short the copy is empty.

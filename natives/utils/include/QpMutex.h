@@ -15,7 +15,7 @@
 #include "QpTypes.h"
 #include "qpos32.h"
 
-class QpMutex {
+class QP_EXPORT QpMutex {
  public:
   QpMutex();
   ~QpMutex();
@@ -41,7 +41,7 @@ class QpMutex {
   std::atomic<unsigned short> mLockDepth;
 };
 
-class QpRecursiveMutex {
+class QP_EXPORT QpRecursiveMutex {
  public:
   QpRecursiveMutex();
   ~QpRecursiveMutex();
@@ -55,7 +55,7 @@ class QpRecursiveMutex {
   qp_recursive_mutex_t mMutex;
 };
 
-class StCriticalSection {
+class QP_EXPORT StCriticalSection {
  public:
   explicit StCriticalSection(QpMutex* mutex) : mMutex(mutex) { mMutex->lock(); }
   ~StCriticalSection() { mMutex->unlock(); }
@@ -67,7 +67,7 @@ class StCriticalSection {
   QpMutex* mMutex;
 };
 
-class StProtectQPOS {
+class QP_EXPORT StProtectQPOS {
  public:
   StProtectQPOS() { sQPOSMutex.lock(); }
   ~StProtectQPOS() { sQPOSMutex.unlock(); }
@@ -80,7 +80,7 @@ class StProtectQPOS {
 };
 
 // Timing is compiled out of this library: every operation does nothing and the deltas are 0.
-class StTimer {
+class QP_EXPORT StTimer {
  public:
   StTimer() {}
   void start() {}
@@ -101,7 +101,7 @@ class StTimer {
 
 // Owns one temporary-file handle; the file goes away when the handle is closed. Copying would
 // make two owners close one handle, so the object is not copyable.
-class QpTempFile {
+class QP_EXPORT QpTempFile {
  public:
   // Throws a plain int when no temporary file can be made: errno, or QP_FILESYS_ERR (-10027)
   // when errno is 0.

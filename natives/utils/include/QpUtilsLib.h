@@ -1,4 +1,8 @@
 // QpUtilsLib.h - the umbrella header: everything the library exports, in one include.
+//
+// The test hooks (QpOsHooks.h, QpFaultInjection.h, QpMemory.h) are exported and installed too, but
+// are not brought in here: a program that wants to fail the library's platform calls or
+// allocations on purpose includes them by name.
 #ifndef QP_UTILS_LIB_H
 #define QP_UTILS_LIB_H
 
@@ -6,8 +10,6 @@
 #include "QpTypes.h"
 #include "qpos32.h"
 #include "QpWinsock.h"
-#include "QpFaultInjection.h"
-#include "QpMemory.h"
 #include "StMemory.h"
 #include "QpMutex.h"
 #include "ArrayTemplate.h"

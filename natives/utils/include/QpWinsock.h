@@ -14,6 +14,7 @@
 #define QP_WINSOCK_H
 
 #include <cstddef>
+#include "QpTypes.h"
 
 #include "qpos32.h"
 
@@ -28,13 +29,13 @@ struct WSADATA {
 // Counted: every call that returns 0 must be matched by one WSACleanup(). Returns 0 on success,
 // or the error itself (WSAVERNOTSUPPORTED below version 1.0 requested, WSAEFAULT for a null
 // outData); WSAStartup does not touch the last error, as on Winsock.
-int WSAStartup(unsigned short inVersion, WSADATA* outData);
+QP_EXPORT int WSAStartup(unsigned short inVersion, WSADATA* outData);
 // 0 on success; -1 with WSANOTINITIALISED as the last error when no start-up is outstanding.
-int WSACleanup();
+QP_EXPORT int WSACleanup();
 
 // ---- The calling thread's last socket error ----------------------------------------------------
-int WSAGetLastError();
-void WSASetLastError(int inError);
+QP_EXPORT int WSAGetLastError();
+QP_EXPORT void WSASetLastError(int inError);
 
 // The Winsock number for an errno value (0 stays 0). EAGAIN/EWOULDBLOCK become WSAETIMEDOUT: the
 // library's sockets are blocking, so those only come from an expired SO_RCVTIMEO/SO_SNDTIMEO,
@@ -42,29 +43,29 @@ void WSASetLastError(int inError);
 // connection) and ENOMEM WSAENOBUFS. A value with no Winsock counterpart becomes
 // QP_WS_ERRNO_BASE + errno: 10000 + errno would collide with real Winsock numbers (Linux EIDRM is
 // 43, and 10043 is WSAEPROTONOSUPPORT), while this range keeps the original errno readable.
-int QpWsErrorFromErrno(int inErrno);
+QP_EXPORT int QpWsErrorFromErrno(int inErrno);
 
 // The host's flags for Winsock send/receive flags (QP_WS_MSG_...), or -1 when inFlags has a bit
 // this shim does not know (the caller then fails with WSAEOPNOTSUPP, as Winsock would). The
 // result never includes MSG_NOSIGNAL; senders add it.
-int QpWsMessageFlags(int inFlags);
+QP_EXPORT int QpWsMessageFlags(int inFlags);
 
 // ---- Calls the transport makes directly --------------------------------------------------------
 // Each returns what its POSIX namesake returns; on failure it is -1 and the last error is set.
 // inTo/outFrom are socket addresses in the host's struct sockaddr layout (16 bytes for IPv4).
 // QpWsSendTo never raises SIGPIPE. EINTR is retried.
-int QpWsSendTo(qp_socket_t inSocket, const void* inData, int inLen, int inFlags, const void* inTo,
-               int inToLen);
+QP_EXPORT int QpWsSendTo(qp_socket_t inSocket, const void* inData, int inLen, int inFlags,
+                         const void* inTo, int inToLen);
 // *ioFromLen: the capacity of outFrom on entry, the length of the sender's address on return.
-int QpWsRecvFrom(qp_socket_t inSocket, void* outBuf, int inLen, int inFlags, void* outFrom,
-                 int* ioFromLen);
+QP_EXPORT int QpWsRecvFrom(qp_socket_t inSocket, void* outBuf, int inLen, int inFlags,
+                           void* outFrom, int* ioFromLen);
 // 0 on success. -1 when the name cannot be read or does not fit in inLen bytes with its NUL
 // (WSAEFAULT, as on Winsock); outName then holds an empty text when inLen allows.
-int QpWsGetHostName(char* outName, int inLen);
+QP_EXPORT int QpWsGetHostName(char* outName, int inLen);
 // Resolves a host name with getaddrinfo and gives the IPv4 address of the first IPv4 entry, in
 // network order. Returns 0, or the Winsock error (also left as the last error): WSAHOST_NOT_FOUND,
 // WSATRY_AGAIN, WSANO_RECOVERY, WSANO_DATA (the name has no IPv4 address), WSAENOBUFS, ...
-int QpWsGetAddrInfoIPv4(const char* inHost, unsigned long* outAddress);
+QP_EXPORT int QpWsGetAddrInfoIPv4(const char* inHost, unsigned long* outAddress);
 
 // ---- Levels, options, families and types (Winsock numbers; see qp_setsockopt) ------------------
 constexpr int QP_WS_AF_UNSPEC = 0;

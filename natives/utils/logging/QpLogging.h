@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include "QpTypes.h"
 
 #include "QpMutex.h"
 
@@ -46,7 +47,7 @@ enum {
   ALL = (int)0xFFFFFEFF
 };
 
-class QpLogging {
+class QP_EXPORT QpLogging {
  public:
   enum LoggingState { LOGGING_OFF = 0, LOGGING_ON = 1, LOGGING_UNDECIDED = 2 };
 

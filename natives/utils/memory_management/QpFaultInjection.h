@@ -14,20 +14,22 @@
 #ifndef QP_FAULT_INJECTION_H
 #define QP_FAULT_INJECTION_H
 
+#include "QpTypes.h"
+
 // Fail the calling thread's allocation number inCountdown from now (0: the very next one) and
 // the inRepeat - 1 allocations that follow it. Resets the hit count.
-void QpFaultArm(int inCountdown, int inRepeat = 1);
+QP_EXPORT void QpFaultArm(int inCountdown, int inRepeat = 1);
 // Stop failing allocations on this thread. The hit count is kept for QpFaultHits().
-void QpFaultDisarm();
+QP_EXPORT void QpFaultDisarm();
 // How many allocations the hook has failed on this thread since the last QpFaultArm.
-int QpFaultHits();
+QP_EXPORT int QpFaultHits();
 // Consulted at the top of every allocation: true when this one must fail. Counts the hit.
-bool QpFaultShouldFail();
+QP_EXPORT bool QpFaultShouldFail();
 // Called once for every injected failure. It does nothing; it exists as a breakpoint target.
-void QpFaultHit();
+QP_EXPORT void QpFaultHit();
 
 // Scoped arming for tests: disarms on every path out of the scope.
-class StFaultArm {
+class QP_EXPORT StFaultArm {
  public:
   explicit StFaultArm(int inCountdown, int inRepeat = 1) { QpFaultArm(inCountdown, inRepeat); }
   ~StFaultArm() { QpFaultDisarm(); }

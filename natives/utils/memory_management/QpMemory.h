@@ -11,10 +11,12 @@
 #ifndef QP_MEMORY_H
 #define QP_MEMORY_H
 
+#include "QpTypes.h"
+
 typedef void (*QpNewHandler)();
 
 // Installs the handler of the library's operator new and returns the previous one.
-QpNewHandler qpSetLibraryNewHandler(QpNewHandler inHandler);
-QpNewHandler qpGetLibraryNewHandler();
+QP_EXPORT QpNewHandler qpSetLibraryNewHandler(QpNewHandler inHandler);
+QP_EXPORT QpNewHandler qpGetLibraryNewHandler();
 
 #endif  // QP_MEMORY_H

@@ -7,7 +7,9 @@
 #ifndef QP_ST_MEMORY_H
 #define QP_ST_MEMORY_H
 
-class StMalloc {
+#include "QpTypes.h"
+
+class QP_EXPORT StMalloc {
  public:
   StMalloc();                          // no block, size -1
   explicit StMalloc(void* inPtr);      // adopts inPtr, size -1

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include "QpTypes.h"
 
 struct QpOsHooks {
   int (*mSocket)(int inFamily, int inType, int inProtocol);  // POSIX numbers, already translated
@@ -34,14 +35,14 @@ struct QpOsHooks {
 };
 
 // The table in force (a copy). Start from it to replace one entry and keep the others.
-QpOsHooks qpOsGetHooks();
+QP_EXPORT QpOsHooks qpOsGetHooks();
 // Installs inHooks; a null entry means the platform's own function. Returns the previous table.
-QpOsHooks qpOsSetHooks(const QpOsHooks& inHooks);
+QP_EXPORT QpOsHooks qpOsSetHooks(const QpOsHooks& inHooks);
 // Back to the platform's functions.
-void qpOsResetHooks();
+QP_EXPORT void qpOsResetHooks();
 
 // Scoped replacement for tests: restores the previous table on every path out of the scope.
-class StOsHooks {
+class QP_EXPORT StOsHooks {
  public:
   explicit StOsHooks(const QpOsHooks& inHooks) : mPrevious(qpOsSetHooks(inHooks)) {}
   ~StOsHooks() { qpOsSetHooks(mPrevious); }
@@ -54,9 +55,9 @@ class StOsHooks {
 
 // The library's own operator new/new[] and delete/delete[], exactly as library code calls them
 // (fault hook, library new-handler and all).
-void* qpLibraryNew(size_t inSize);
-void* qpLibraryNewArray(size_t inSize);
-void qpLibraryDelete(void* inPtr);
-void qpLibraryDeleteArray(void* inPtr);
+QP_EXPORT void* qpLibraryNew(size_t inSize);
+QP_EXPORT void* qpLibraryNewArray(size_t inSize);
+QP_EXPORT void qpLibraryDelete(void* inPtr);
+QP_EXPORT void qpLibraryDeleteArray(void* inPtr);
 
 #endif  // QP_OS_HOOKS_H

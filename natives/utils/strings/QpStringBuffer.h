@@ -15,8 +15,9 @@
 #define QP_STRING_BUFFER_H
 
 #include <cstdarg>
+#include "QpTypes.h"
 
-class QpBasicStringBuffer {
+class QP_EXPORT QpBasicStringBuffer {
  public:
   QpBasicStringBuffer();
   explicit QpBasicStringBuffer(int inCapacity);  // < 0: no storage
@@ -112,7 +113,7 @@ class QpBasicStringBuffer {
   int mError;      // 0, or why the last growth failed: the buffer is then "failed"
 };
 
-class QpStringBuffer : public QpBasicStringBuffer {
+class QP_EXPORT QpStringBuffer : public QpBasicStringBuffer {
  public:
   QpStringBuffer();
   explicit QpStringBuffer(int inCapacity);
@@ -144,7 +145,7 @@ class QpStringBuffer : public QpBasicStringBuffer {
   static QpStringBuffer* createArray(int inCount);
 };
 
-class QpAsciiStringBuffer : public QpStringBuffer {
+class QP_EXPORT QpAsciiStringBuffer : public QpStringBuffer {
  public:
   QpAsciiStringBuffer();
   explicit QpAsciiStringBuffer(int inCapacity);
@@ -172,7 +173,7 @@ class QpAsciiStringBuffer : public QpStringBuffer {
 
 // A read-only view of a caller's NUL-terminated string, which must outlive the view. Every
 // modifying operation is refused with QpSDKInternalException and leaves the view unchanged.
-class QpConstStringBuffer : public QpBasicStringBuffer {
+class QP_EXPORT QpConstStringBuffer : public QpBasicStringBuffer {
  public:
   QpConstStringBuffer(const char* inText);
   QpConstStringBuffer(const QpConstStringBuffer& inOther);

@@ -24,7 +24,7 @@
 
 class QpBasicStringBuffer;
 
-class QpStringConversion {
+class QP_EXPORT QpStringConversion {
  public:
   // The class has no per-object data; assignment has nothing to copy.
   QpStringConversion& operator=(const QpStringConversion&) { return *this; }

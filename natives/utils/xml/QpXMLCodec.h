@@ -23,87 +23,89 @@
 #define QP_XML_CODEC_H
 
 #include <cstddef>
+#include "QpTypes.h"
 
 // ---- From UTF-8 --------------------------------------------------------------------------------
-int* QpConvertUTF8ToUCS4(const char* text, int length, unsigned char validate,
-                         unsigned char allowInvalid);
-unsigned short* QpConvertUTF8ToUCS2(const char* text, int length, unsigned char validate,
-                                    unsigned char allowInvalid);
-unsigned short* QpConvertUTF8ToUTF16(const char* text, int length, unsigned char validate,
-                                     unsigned char allowInvalid);
-char* QpConvertUTF8ToLatin1(const char* text, int length, unsigned char validate,
-                            unsigned char allowInvalid);
-char* QpConvertUTF8ToEBCDIC(const char* text, int length, unsigned char validate,
-                            unsigned char allowInvalid);
-unsigned short* QpConvertUTF8ToEBCDICW(const char* text, int length, unsigned char validate,
-                                       unsigned char allowInvalid);
+QP_EXPORT int* QpConvertUTF8ToUCS4(const char* text, int length, unsigned char validate,
+                                   unsigned char allowInvalid);
+QP_EXPORT unsigned short* QpConvertUTF8ToUCS2(const char* text, int length, unsigned char validate,
+                                              unsigned char allowInvalid);
+QP_EXPORT unsigned short* QpConvertUTF8ToUTF16(const char* text, int length, unsigned char validate,
+                                               unsigned char allowInvalid);
+QP_EXPORT char* QpConvertUTF8ToLatin1(const char* text, int length, unsigned char validate,
+                                      unsigned char allowInvalid);
+QP_EXPORT char* QpConvertUTF8ToEBCDIC(const char* text, int length, unsigned char validate,
+                                      unsigned char allowInvalid);
+QP_EXPORT unsigned short* QpConvertUTF8ToEBCDICW(const char* text, int length,
+                                                 unsigned char validate,
+                                                 unsigned char allowInvalid);
 
 // ---- From UCS-4 --------------------------------------------------------------------------------
-char* QpConvertUCS4ToUTF8(const int* text, int length, unsigned char validate,
-                          unsigned char allowInvalid);
-unsigned short* QpConvertUCS4ToUTF16(const int* text, int length, unsigned char validate,
-                                     unsigned char allowInvalid);
-unsigned short* QpConvertUCS4ToUCS2(const int* text, int length, unsigned char validate,
+QP_EXPORT char* QpConvertUCS4ToUTF8(const int* text, int length, unsigned char validate,
                                     unsigned char allowInvalid);
-char* QpConvertUCS4ToLatin1(const int* text, int length, unsigned char validate,
-                            unsigned char allowInvalid);
-char* QpConvertUCS4ToEBCDIC(const int* text, int length, unsigned char validate,
-                            unsigned char allowInvalid);
-char* QpConvertUCS4ToASCII(const int* text, int length, unsigned char validate,
-                           unsigned char allowInvalid);
+QP_EXPORT unsigned short* QpConvertUCS4ToUTF16(const int* text, int length, unsigned char validate,
+                                               unsigned char allowInvalid);
+QP_EXPORT unsigned short* QpConvertUCS4ToUCS2(const int* text, int length, unsigned char validate,
+                                              unsigned char allowInvalid);
+QP_EXPORT char* QpConvertUCS4ToLatin1(const int* text, int length, unsigned char validate,
+                                      unsigned char allowInvalid);
+QP_EXPORT char* QpConvertUCS4ToEBCDIC(const int* text, int length, unsigned char validate,
+                                      unsigned char allowInvalid);
+QP_EXPORT char* QpConvertUCS4ToASCII(const int* text, int length, unsigned char validate,
+                                     unsigned char allowInvalid);
 
 // ---- From UTF-16 and UCS-2 ---------------------------------------------------------------------
-int* QpConvertUTF16ToUCS4(const unsigned short* text, int length, unsigned char validate,
-                          unsigned char allowInvalid);
+QP_EXPORT int* QpConvertUTF16ToUCS4(const unsigned short* text, int length, unsigned char validate,
+                                    unsigned char allowInvalid);
 // The string buffers' own loop, with rules of its own: reading stops at a zero unit even inside
 // an explicit length; unpaired surrogates pass unchanged; 0xFFFE and 0xFFFF always raise
 // QpInvalidXMLException; under validate without allowInvalid so do control units other than
 // tab, line feed and carriage return.
-char* QpConvertUTF16ToUTF8(const unsigned short* text, int length, unsigned char validate,
-                           unsigned char allowInvalid);
-int* QpConvertUCS2ToUCS4(const unsigned short* text, int length, unsigned char validate,
-                         unsigned char allowInvalid);
-char* QpConvertUCS2ToUTF8(const unsigned short* text, int length, unsigned char validate,
-                          unsigned char allowInvalid);
+QP_EXPORT char* QpConvertUTF16ToUTF8(const unsigned short* text, int length, unsigned char validate,
+                                     unsigned char allowInvalid);
+QP_EXPORT int* QpConvertUCS2ToUCS4(const unsigned short* text, int length, unsigned char validate,
+                                   unsigned char allowInvalid);
+QP_EXPORT char* QpConvertUCS2ToUTF8(const unsigned short* text, int length, unsigned char validate,
+                                    unsigned char allowInvalid);
 
 // ---- From Latin-1, EBCDIC and ASCII ------------------------------------------------------------
-int* QpConvertLatin1ToUCS4(const char* text, int length, unsigned char validate,
-                           unsigned char allowInvalid);
-char* QpConvertLatin1ToUTF8(const char* text, int length, unsigned char validate,
-                            unsigned char allowInvalid);
-int* QpConvertEBCDICToUCS4(const char* text, int length, unsigned char validate,
-                           unsigned char allowInvalid);
-char* QpConvertEBCDICToUTF8(const char* text, int length, unsigned char validate,
-                            unsigned char allowInvalid);
-char* QpConvertEBCDICWToUTF8(const unsigned short* text, int length, unsigned char validate,
-                             unsigned char allowInvalid);
+QP_EXPORT int* QpConvertLatin1ToUCS4(const char* text, int length, unsigned char validate,
+                                     unsigned char allowInvalid);
+QP_EXPORT char* QpConvertLatin1ToUTF8(const char* text, int length, unsigned char validate,
+                                      unsigned char allowInvalid);
+QP_EXPORT int* QpConvertEBCDICToUCS4(const char* text, int length, unsigned char validate,
+                                     unsigned char allowInvalid);
+QP_EXPORT char* QpConvertEBCDICToUTF8(const char* text, int length, unsigned char validate,
+                                      unsigned char allowInvalid);
+QP_EXPORT char* QpConvertEBCDICWToUTF8(const unsigned short* text, int length,
+                                       unsigned char validate, unsigned char allowInvalid);
 // Bytes from 0x80 up are taken as signed, so they become negative code points.
-int* QpConvertASCIIToUCS4(const char* text, int length, unsigned char validate,
-                          unsigned char allowInvalid);
+QP_EXPORT int* QpConvertASCIIToUCS4(const char* text, int length, unsigned char validate,
+                                    unsigned char allowInvalid);
 
 // ---- Checks ------------------------------------------------------------------------------------
 // The XML 1.0 Char production: 0x9, 0xA, 0xD, 0x20-0xD7FF, 0xE000-0xFFFD, 0x10000-0x10FFFF.
-bool QpCodepointIsValid(int inCodePoint);
+QP_EXPORT bool QpCodepointIsValid(int inCodePoint);
 // The character rule and the NameChar production of XML 1.0 Second Edition: a letter (BaseChar
 // or Ideographic), a Digit, '.', '-', '_', ':', a CombiningChar or an Extender.
-bool QpCodepointIsValidForName(int inCodePoint);
+QP_EXPORT bool QpCodepointIsValidForName(int inCodePoint);
 
 // The validity tests never raise; a null text is not valid.
 // 1 when every code point passes the character rule; an empty text is valid.
-unsigned char QpValidUCS(const int* text, int length);
+QP_EXPORT unsigned char QpValidUCS(const int* text, int length);
 // 1 when the text decodes strictly as UTF-8 (validate on, allowInvalid off) and holds at least
 // one character. Only the decoding is judged: a well-formed sequence of a surrogate or of a
 // non-character passes here, as it passes the decoder.
-unsigned char QpValidUTF8(const char* text, int length);
+QP_EXPORT unsigned char QpValidUTF8(const char* text, int length);
 // 1 when the text decodes strictly and is an XML name not starting with "xml" in any case.
-unsigned char QpValidUTF8ForName(const char* text, int length);
+QP_EXPORT unsigned char QpValidUTF8ForName(const char* text, int length);
 
 // The number of characters the UTF-8 decoder finds in the text with these flags (0 for a null
 // text). Raises QpInvalidXMLException where the decoder would under validate without
 // allowInvalid. Counting a text piece by piece gives the same total as counting it whole,
 // provided the pieces are cut at character boundaries.
-int QpCountCharacters(const char* text, int length, unsigned char validate,
-                      unsigned char allowInvalid);
+QP_EXPORT int QpCountCharacters(const char* text, int length, unsigned char validate,
+                                unsigned char allowInvalid);
 
 // The units before the first zero unit of a text of any width: the length that -1 stands for.
 template <class T>

@@ -12,7 +12,9 @@
 #ifndef QP_XML_UNESCAPE_H
 #define QP_XML_UNESCAPE_H
 
+#include "QpTypes.h"
+
 // Rewrites the zero-terminated ioText in place and returns it; a null ioText is returned as is.
-char* QpXmlUnescape(char* ioText);
+QP_EXPORT char* QpXmlUnescape(char* ioText);
 
 #endif  // QP_XML_UNESCAPE_H
