@@ -107,6 +107,7 @@ TEST(QpErrorRecord, SetErrorRecordsReplacesAndClears) {
     EXPECT_EQ(recordOf(),
               "-10005 0 The server reported an error from the operation (transid='id-7')|"
               "QP_SERVER_ERR|No trace available|2");
+    QpError::SetError(vNet);
     for (int i = 0; i < 2; ++i) {  // clearing zeroes the record and keeps it; twice is harmless
       QpError::ClearError();
       EXPECT_EQ(QpError::GetErrorInfo(), vInfo);

@@ -28,7 +28,8 @@ TEST(StMalloc, GrowKeepsAPrefixResetReplacesAndAnUnknownSizeIsRefused) {
   EXPECT_EQ(vBlock, vMem.Get());
   EXPECT_EQ(vMem.GetSize(), 8);
   EXPECT_TRUE(holdsPrefix(vMem.grow(32), 8));
-  EXPECT_EQ(vMem.reset(4), vMem.Get());
+  vBlock = vMem.reset(4);
+  EXPECT_EQ(vBlock, vMem.Get());
   EXPECT_EQ(vMem.GetSize(), 4);
   // Adopted, released or Set: the size is unknown, and neither grow nor reset may guess it.
   void* vAdoptedBlock = fill(qp_malloc(4), 4);
