@@ -4,7 +4,8 @@
 //
 // Written out by hand rather than derived from the library's own table, so that a wrong name,
 // message, code or class cannot hide behind the list it was generated from; codes are numbers so
-// that a wrong named constant cannot make a wrong row look right.
+// that a wrong named constant cannot make a wrong row look right. Constant data only: any thread
+// may read it.
 #ifndef QP_ERROR_TEST_TABLE_H
 #define QP_ERROR_TEST_TABLE_H
 
