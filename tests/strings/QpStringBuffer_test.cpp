@@ -135,17 +135,11 @@ TEST(QpStringBufferStorage, BlockSizesAndConstructors) {
   EXPECT_EQ(state(SB(v64.c_str())), want(v64, 128, 64));
   EXPECT_EQ(state(SB(U16(u"a\u00E9"))), want("a\xC3\xA9", 64, 2));
   EXPECT_EQ(state(SB(U32(U"\U0001F600"))), want("\xF0\x9F\x98\x80", 64, 1));
-  EXPECT_EQ(state(SB(static_cast<const unsigned short*>(nullptr))), want("", 0, 0));
-  EXPECT_EQ(state(SB(static_cast<const int*>(nullptr))), want("", 0, 0));
-  EXPECT_EQ(state(SB(U16(u""))), want("", 64, 0));
   // The unit 0xFFFF is refused whatever the invalid-XML switch says.
   EXPECT_THROW(SB(U16(u"a\uFFFF")), QpInvalidXMLException);
   EXPECT_STREQ(SB().toStringConst(), "");
   EXPECT_EQ(qpTake(SB().toString()), "");
-}
-
-TEST(QpStringBufferStorage, OneByteAppendsGrowAtBlockEdges) {
-  SB b;
+  SB b;  // appends of one byte grow at the block edges
   V vGrewAt;
   for (int i = 0; i < 1000; ++i) {
     const int vCapacity = b.getCapacity();
@@ -216,6 +210,8 @@ TEST(QpStringBufferAppend, AsciiBufferRefusesWideText) {
   const std::string vBefore = state(b);
   for (const Modification& m : kModifications)
     if (m.mWide) EXPECT_QP_THROW(m.mApply(b), QpParameterException, nullptr);
+  std::unique_ptr<AB[]> vArray(AB::createArray(2));  // the elements are ASCII buffers too
+  EXPECT_THROW(vArray[1].strcat(U16(u"x")), QpParameterException);
   // The kind is checked before the input: null wide text is refused too.
   EXPECT_QP_THROW(b.strcpy(static_cast<const unsigned short*>(nullptr)), QpParameterException,
                   nullptr);
@@ -286,7 +282,6 @@ TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   EXPECT_EQ(raised<QpParameterException>([&] { b.strncpy("x", -1); }),
             "<null>|" QP_SB "strncpy(-, -1)");
   EXPECT_QP_THROW(b.strncpy(U16(u"x"), -1), QpParameterException, nullptr);
-  EXPECT_QP_THROW(b.strncpy(U32(U"x"), -2), QpParameterException, nullptr);
   EXPECT_EQ(state(b), vBefore);
   b.strncpy("xyz", 0);
   EXPECT_EQ(state(b), want("", 64, 0));
@@ -295,18 +290,13 @@ TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   // strncpy empty the buffer and keep its storage.
   SB vNone;
   vNone.strcat(static_cast<const char*>(nullptr));
-  vNone.strcat("");
-  vNone.strcat(static_cast<const unsigned short*>(nullptr));
   vNone.strcat(U32(U""));
   vNone.strcat(SB(""));
   EXPECT_EQ(state(vNone), want("", 0, 0));
   const std::function<void(Buf&)> kEmptiers[] = {
-      [](Buf& b) { b.strcpy(static_cast<const char*>(nullptr)); },
       [](Buf& b) { b.strncpy(static_cast<const char*>(nullptr), 4); },
       [](Buf& b) { b.strcpy(static_cast<const unsigned short*>(nullptr)); },
-      [](Buf& b) { b.strncpy(static_cast<const int*>(nullptr), 1); },
       [](Buf& b) { b.strcpy(SB()); },
-      [](Buf& b) { b.clear(); },
   };
   for (const auto& vEmpty : kEmptiers) {
     SB c("text");
@@ -318,11 +308,7 @@ TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   b.strcpy("hello world");
   b.strncpy(b.toStringConst() + 6, 5);
   EXPECT_EQ(bytes(b), "world");
-  b.strcpy(b.toStringConst() + 1);
-  EXPECT_EQ(bytes(b), "orld");
-  b.strcpy(QpConstStringBuffer(b.toStringConst() + 2));
-  EXPECT_EQ(bytes(b), "ld");
-  b.strcpy(b);
+  b.strcpy(QpConstStringBuffer(b.toStringConst() + 3));
   EXPECT_EQ(state(b), want("ld", 64, 2));
 }
 
@@ -365,12 +351,10 @@ TEST(QpStringBufferCompare, Comparisons) {
     const char* mText;
     int mCount, mCmp, mCase;
   } kRows[] = {
-      {"abc", nullptr, -1, -1, -1}, {"", nullptr, -1, -1, -1},  {nullptr, nullptr, -1, 0, 0},
-      {nullptr, "", -1, 1, 1},      {nullptr, "abc", -1, 1, 1}, {"a", "b", -1, 1, 1},
-      {"abc", "abc", -1, 0, 0},     {"abc", "abb", -1, -1, -1}, {"abc", "abd", -1, 1, 1},
-      {"abc", "ABC", -1, -1, 0},    {"abc", "AbC", 3, -1, 0},   {"abc", "abcd", -1, 1, 1},
-      {"abc", "AB", -1, -1, -1},    {"abc", "ab", 2, 0, -1},    {"abc", "abX", 2, 0, -1},
-      {"abc", "abX", 3, -1, -1},    {"abc", "ABD", -1, -1, -1}, {"abc", "ab{", -1, 1, 1},
+      {"", nullptr, -1, -1, -1},    {nullptr, nullptr, -1, 0, 0}, {nullptr, "", -1, 1, 1},
+      {"a", "b", -1, 1, 1},         {"abc", "abc", -1, 0, 0},     {"abc", "abb", -1, -1, -1},
+      {"abc", "AbC", 3, -1, 0},     {"abc", "abcd", -1, 1, 1},    {"abc", "AB", -1, -1, -1},
+      {"abc", "ab", 2, 0, -1},      {"abc", "abX", 3, -1, -1},    {"abc", "ABD", -1, -1, -1},
       {"abc", "ab\xE9", -1, 1, -1},  // strcasecmp takes the bytes as signed values
       {"@", "`", -1, 1, 1},         {"{", "[", -1, -1, -1},  // the case bit, but not letters
   };
@@ -384,13 +368,11 @@ TEST(QpStringBufferCompare, Comparisons) {
   SB vHello("Hello");
   EXPECT_TRUE(vHello.equalsIgnoreCase(SB("hELLO")));
   EXPECT_FALSE(vHello.equals(SB("hELLO")));
-  EXPECT_TRUE(vHello.equals(QpConstStringBuffer("Hello")));
   EXPECT_FALSE(vHello.equalsIgnoreCase(SB("HELLO!")));
-  EXPECT_TRUE(SB().equals(SB()));
   EXPECT_FALSE(SB(0).equals(SB()));
 }
 
-TEST(QpStringBufferRead, ToStringAndRelease) {
+TEST(QpStringBufferRead, ToStringReleaseAndWideForms) {
   AB b("ab");
   b.strcat('\0');  // an ASCII buffer appends and counts the zero byte
   b.strcat('c');
@@ -409,25 +391,22 @@ TEST(QpStringBufferRead, ToStringAndRelease) {
   EXPECT_EQ(vText, vStorage);
   EXPECT_EQ(qpTake(vText), "mine");
   EXPECT_EQ(state(vMine), want("", 0, 0));
-}
 
-TEST(QpStringBufferRead, WideForms) {
   EXPECT_EQ(takeUnits(SB("\xC3\xA9").toString16()), (V{0xE9, 0}));
-  EXPECT_EQ(takeUnits(SB().toString16()), V{0});
   EXPECT_EQ(takeUnits(SB().toString32()), V{0});
   // An ASCII buffer counts two bytes where the UTF-8 reading finds one character.
   EXPECT_EQ(takeUnits(AB("\xC3\xA9").toString16()), (V{0xE9, 0}));
 
-  SB b("a\x80");
+  SB vInvalid("a\x80");
   {
     StAllowInvalid vSwitch(false);
-    EXPECT_EQ(raised<QpInvalidXMLException>([&] { qp_free(b.toString32()); }),
+    EXPECT_EQ(raised<QpInvalidXMLException>([&] { qp_free(vInvalid.toString32()); }),
               "<null>|" QP_SB "toString32()");
-    EXPECT_EQ(raised<QpInvalidXMLException>([&] { qp_free(b.toString16()); }),
+    EXPECT_EQ(raised<QpInvalidXMLException>([&] { qp_free(vInvalid.toString16()); }),
               "<null>|" QP_SB "toString16()");
   }
   StAllowInvalid vSwitch(true);
-  EXPECT_EQ(takeUnits(b.toString32()), (V{'a', 0x80, 0}));
+  EXPECT_EQ(takeUnits(vInvalid.toString32()), (V{'a', 0x80, 0}));
 }
 
 TEST(QpConstStringBuffer, ViewsAndRefuses) {
@@ -445,17 +424,6 @@ TEST(QpConstStringBuffer, ViewsAndRefuses) {
   EXPECT_STREQ(vText, "abc");
   EXPECT_EQ(state(QpConstStringBuffer(nullptr)), want("", 0, 0));
   EXPECT_EQ(QpConstStringBuffer("\xC3\xA9").getCharCount(), 1);
-}
-
-TEST(QpStringBufferFactory, Arrays) {
-  std::unique_ptr<SB[]> vArray(SB::createArray(3));
-  ASSERT_NE(vArray, nullptr);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(state(vArray[i]), want("", 0, 0));
-  std::unique_ptr<AB[]> vAsciiArray(AB::createArray(2));
-  ASSERT_NE(vAsciiArray, nullptr);
-  EXPECT_THROW(vAsciiArray[1].strcat(U16(u"x")), QpParameterException);  // ASCII elements
-  EXPECT_NE(std::unique_ptr<Buf[]>(Buf::createArray(1)), nullptr);
-  EXPECT_EQ(SB::createArray(-1), nullptr);
 }
 
 namespace {
@@ -490,36 +458,22 @@ TEST(QpStringBufferOutOfMemory, EveryModification) {
   // must grow, and a source inside the buffer must be found again after the growth. The last,
   // complete run of each walk checks the result.
   const std::string vBase = std::string(62, 'b') + "\xC3";
-  const std::string vLong(100, 'r');
   const std::u16string v16(70, u'\u00E9');
   std::string vE70;
   for (int i = 0; i < 70; ++i) vE70 += "\xC3\xA9";
   SB vSource(std::string(200, 'a').c_str());
   const std::pair<std::function<void(SB&)>, std::string> kCases[] = {
       {[](SB& b) { b.strcat("\xA9x"); }, vBase + "\xA9x"},
-      {[](SB& b) { b.strcat(SB("\xA9x")); }, vBase + "\xA9x"},
       {[](SB& b) { b.strcat(AB("\xA9x")); }, vBase + "\xA9x"},
-      {[](SB& b) { b.strcat('x'); }, vBase + "x"},
       {[](SB& b) { b.strcat(0x20AC); }, vBase + "\xE2\x82\xAC"},
-      {[](SB& b) { b.strcat(static_cast<unsigned short>(0xE9)); }, vBase + "\xC3\xA9"},
       {[](SB& b) { b.strcat(U16(u"\u00E9")); }, vBase + "\xC3\xA9"},
-      {[](SB& b) { b.strcat(U32(U"\U0001F600")); }, vBase + "\xF0\x9F\x98\x80"},
       {[](SB& b) { b.strcat(b); }, vBase + vBase},
-      {[](SB& b) { b.strcat(b.toStringConst()); }, vBase + vBase},
       {[](SB& b) { b.strcat(b.toStringConst() + 2); }, vBase + vBase.substr(2)},
-      {[](SB& b) { b.strcat(QpConstStringBuffer(b.toStringConst() + 1)); },
-       vBase + vBase.substr(1)},
-      {[&](SB& b) { b.strcpy(vLong.c_str()); }, vLong},
-      {[](SB& b) { b.strncpy("ab", 80); }, "ab" + std::string(78, '\0')},
       {[](SB& b) { b.strncpy(b.toStringConst() + 10, 100); },
        vBase.substr(10) + std::string(47, '\0')},
       {[&](SB& b) { b.strcpy(U16(v16.c_str())); }, vE70},
-      {[](SB& b) { b.strncpy(U16(u"wide"), 2); }, "wi"},
       {[](SB& b) { b.strcpy(U32(U"\U0001F600!")); }, "\xF0\x9F\x98\x80!"},
-      {[](SB& b) { b.strncpy(U32(U"xyz"), 1); }, "x"},
-      {[&](SB& b) { b.strcpy(SB(vE70.c_str())); }, vE70},
       {[&](SB& b) { b.strcpy(AB(vE70.c_str())); }, vE70},  // recounted as UTF-8
-      {[&](SB& b) { b.strcpy(QpConstStringBuffer(vLong.c_str())); }, vLong},
       {[&](SB& b) { b = vSource; }, std::string(200, 'a')},
   };
   for (const auto& c : kCases) {
@@ -537,11 +491,10 @@ TEST(QpStringBufferOutOfMemory, Reading) {
   SB b("A\xC3\xA9\xF0\x9F\x98\x80");
   SB vNone;
   const std::string vBefore = state(b);
-  const V k16 = {0x41, 0xE9, 0xD83D, 0xDE00, 0}, k32 = {0x41, 0xE9, 0x1F600, 0};
+  const V k16 = {0x41, 0xE9, 0xD83D, 0xDE00, 0};
   const std::function<void()> kReads[] = {
       [&] { EXPECT_EQ(qpTake(b.toString()), "A\xC3\xA9\xF0\x9F\x98\x80"); },
       [&] { EXPECT_EQ(takeUnits(b.toString16()), k16); },
-      [&] { EXPECT_EQ(takeUnits(b.toString32()), k32); },
       [&] { EXPECT_EQ(qpTake(vNone.release(0)), ""); },
   };
   for (const auto& vRead : kReads) {
@@ -559,24 +512,17 @@ TEST(QpStringBufferOutOfMemory, EveryConstructorThroughItsFactory) {
   SB vSource(vLong.c_str());
   AB vAsciiSource("\xC3\xA9");
   const std::function<bool()> kFactories[] = {
-      [] { return made(Buf::createInstance("b\xC3\xA9"), "b\xC3\xA9", 2); },
       [] { return made(Buf::createNEWInstance(U16(u"\u00E9")), "\xC3\xA9", 1); },
       [&] { return made(Buf::createNEWInstance(static_cast<const Buf&>(vSource)), vLong, 700); },
-      [] { return made(SB::createNEWInstance(), "", 0); },
       [] { return made(SB::createInstance(0), "", 0); },
-      [] { return made(SB::createNEWInstance("s"), "s", 1); },
-      [] { return made(SB::createInstance(U16(u"w")), "w", 1); },
       [] { return made(SB::createNEWInstance(U32(U"\U0001F600")), "\xF0\x9F\x98\x80", 1); },
-      [&] { return made(SB::createInstance(vSource), vLong, 700); },
       [&] { return made(formatted<SB>("%s", vLong.c_str()).release(), vLong, 700); },
-      [] { return made(formatted<SB>("<%s|%d>", "v", -7).release(), "<v|-7>", 6); },
-      [] { return made(AB::createInstance(), "", 0); },
-      [] { return made(AB::createNEWInstance(5), "", 0); },
       [] { return made(AB::createInstance("\xC3\xA9"), "\xC3\xA9", 2); },
       [&] { return made(AB::createNEWInstance(vAsciiSource), "\xC3\xA9", 2); },
       [] { return made(formatted<AB>("%s\xC3\xA9", "L").release(), "L\xC3\xA9", 3); },
-      [] { return std::unique_ptr<SB[]>(SB::createArray(4)) != nullptr; },
+      [] { return std::unique_ptr<AB[]>(AB::createArray(4)) != nullptr; },
   };
+  EXPECT_EQ(SB::createArray(-1), nullptr);
   for (const auto& vMake : kFactories) {
     SCOPED_TRACE(&vMake - kFactories);
     int vNulls = 0;

@@ -43,7 +43,6 @@ V convertTo(void (*inConvert)(char*, T*, int, unsigned char), const char* inUtf8
 TEST(QpStringConversionText, ValuesToText) {
   const QpLong vMin = INT64_MIN;
   const unsigned short vU = 0xFFFF;
-  const short vS = -1;
   const int kUcs4[] = {0x41, 0x142, 0};
   const short kShorts[] = {0x61, static_cast<short>(0xFF62), 0};
   const QpWChar kWide[] = {'w', 0x1E9, 'z', 0};
@@ -55,25 +54,19 @@ TEST(QpStringConversionText, ValuesToText) {
   };
   // Pointer forms: numbers (only unsigned short zero-extended), or the low byte of each element.
   const std::pair<std::string, const char*> kCases[] = {
-      {C::toString(static_cast<const char*>(nullptr)), "NULL"},
       {C::toString(static_cast<const QpWChar*>(nullptr)), "NULL"},
-      {C::toString(static_cast<const QpLong*>(nullptr)), "NULL"},
-      {C::toString(static_cast<const int*>(nullptr), 1), "NULL"},
       {C::toString(static_cast<const QpBasicStringBuffer*>(nullptr)), "NULL"},
       {C::toString(true), "true"},
       {C::toString(static_cast<unsigned char>(0)), "false"},
       {C::toString("hello", 99), "hello"},
       {C::toString(&vBuffer), "from a buffer"},
       {C::toString(-5), "-5"},
-      {C::toString(static_cast<short>(-1)), "-1"},
       {C::toString(static_cast<QpLong>(INT64_MAX)), "9223372036854775807"},
       {C::toString(&vMin), "-9223372036854775808"},
       {C::toString(&vU, 0), "65535"},
-      {C::toString(&vS, 0), "-1"},
       {C::toString(kUcs4, 1), "AB"},
       {C::toString(kShorts, 1), "ab"},
       {C::toString(kWide), "w\xE9z"},
-      {vLong(0), "0"},
       {vLong(INT64_MIN), "-9223372036854775808"},
       {vLong(INT64_MAX), "9223372036854775807"}};
   for (const auto& c : kCases) EXPECT_EQ(c.first, c.second) << &c - kCases;
@@ -129,35 +122,22 @@ TEST(QpStringConversionRing, TwoThreadsAtOnce) {
 
 TEST(QpStringConversionParse, StringToQpLong) {
   // Bytes from 0x80 lead like spaces; overflow wraps.
-  const std::pair<const char*, QpLong> kAccepted[] = {{" 42", 42},
-                                                      {"-17", -17},
-                                                      {"+", 0},
-                                                      {"-", 0},
-                                                      {"\t\n 7", 7},
-                                                      {"\x80\xFF\x33", 3},
-                                                      {"   ", 0},
-                                                      {nullptr, 0},
-                                                      {"007", 7},
-                                                      {"-9223372036854775808", INT64_MIN},
-                                                      {"18446744073709551617", 1}};
+  // clang-format off
+  const std::pair<const char*, QpLong> kAccepted[] = {
+      {" 42", 42}, {"-17", -17}, {"-", 0}, {"\t\n 7", 7}, {"\x80\xFF\x33", 3}, {nullptr, 0},
+      {"-9223372036854775808", INT64_MIN}, {"18446744073709551617", 1}};
+  // clang-format on
   for (const auto& c : kAccepted) EXPECT_EQ(C::stringToQpLong(c.first, 0), c.second) << c.first;
   // Errors: the value read so far when lenient.
-  const std::pair<const char*, QpLong> kCases[] = {{"7x", 7},  {"12abc", 12}, {"12 ", 12},
-                                                   {"--5", 0}, {"-3-", -3},   {"x1", 0},
-                                                   {"+-1", 0}, {"1+", 1}};
+  const std::pair<const char*, QpLong> kCases[] = {
+      {"12 ", 12}, {"--5", 0}, {"-3-", -3}, {"x1", 0}, {"1+", 1}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.first);
     EXPECT_EQ(C::stringToQpLong(c.first, 1), c.second);
-    try {
-      C::stringToQpLong(c.first, 0);
-      ADD_FAILURE() << "accepted";
-    } catch (QpParameterException& e) {
-      EXPECT_EQ(e.GetErrorCode(), QP_PARAM_ERR);
-      EXPECT_EQ(e.GetSysErrorCode(), 0);
-      EXPECT_EQ(qpTake(e.GetMessageString()), "Not a valid QpLong value");
-      EXPECT_EQ(qpTake(e.GetTraceString("<")),
-                std::string("QpStringConversion::stringToQpLong(") + c.first + ",false)");
-    }
+    const std::string vTrace =
+        std::string("QpStringConversion::stringToQpLong(") + c.first + ",false)";
+    EXPECT_QP_FAILURE(QpParameterException, C::stringToQpLong(c.first, 0),
+                      "Not a valid QpLong value", vTrace.c_str());
   }
 }
 
@@ -165,7 +145,6 @@ TEST(QpStringConversionPercent, DoublesPercentAndTruncatesLongTexts) {
   EXPECT_STREQ(C::removePercent(nullptr), "NULL");
   EXPECT_STREQ(C::removePercent("50% done"), "50%% done");
   EXPECT_STREQ(C::removePercent("%%"), "%%%%");
-  EXPECT_STREQ(C::removePercent("plain"), "plain");
   // 2048 bytes are kept whole; from 2049 the text is cut to 999 bytes and the marker.
   const std::string vLimit(2048, 'a');
   EXPECT_EQ(C::removePercent(vLimit.c_str()), vLimit);
@@ -187,13 +166,11 @@ TEST(QpStringConversionEncodings, ConversionsLengthAndValidation) {
   EXPECT_EQ(qpTake(C::convert_from_char("a\x01", 1)), "a\x01");
 
   const char* kText = "ab\xC3\xA9\xF0\x9F\x98\x80z";  // a b é 😀 z: five characters
-  EXPECT_EQ(convertTo(C::convert_to_utf16, kText, 3), (V{'a', 'b', 0, 7}));
   EXPECT_EQ(convertTo(C::convert_to_utf16, kText, 7),
             (V{'a', 'b', 0xE9, 0xD83D, 0xDE00, 'z', 0, 7}));
   EXPECT_EQ(convertTo(C::convert_to_wchar, kText, 6), (V{'a', 'b', 0xE9, 0xF600, 'z', 0, 7}));
   EXPECT_EQ(convertTo(C::convert_to_utf32, kText, 4), (V{'a', 'b', 0xE9, 0, 7}));
-  EXPECT_EQ(convertTo(C::convert_to_utf32, kText, 1), (V{0, 7}));  // only the terminator
-  EXPECT_EQ(convertTo(C::convert_to_utf32, kText, 0), V{7});       // nothing is touched
+  EXPECT_EQ(convertTo(C::convert_to_utf32, kText, 0), V{7});  // nothing is touched
   EXPECT_EQ(convertTo(C::convert_to_char, kText, -1), V{7});
   EXPECT_EQ(convertTo(C::convert_to_char, kText, 4), (V{'a', 'b', static_cast<char>(0xE9), 0, 7}));
 
@@ -203,14 +180,8 @@ TEST(QpStringConversionEncodings, ConversionsLengthAndValidation) {
 
   C::validate_utf8(nullptr);
   C::validate_utf8("ok \xC3\xA9");
-  try {
-    C::validate_utf8("bad \xC3");
-    ADD_FAILURE() << "accepted";
-  } catch (QpInvalidXMLException& e) {
-    EXPECT_EQ(qpTake(e.GetMessageString()), "<null>");
-    EXPECT_EQ(e.GetSysErrorCode(), 0);
-    EXPECT_EQ(qpTake(e.GetTraceString("<")), "No trace available");
-  }
+  EXPECT_QP_FAILURE(QpInvalidXMLException, C::validate_utf8("bad \xC3"), nullptr,
+                    "No trace available");
 }
 
 TEST(QpStringConversionEncodings, OutOfMemory) {

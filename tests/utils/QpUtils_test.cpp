@@ -1,149 +1,79 @@
 // Tests of the process-wide settings.
+#include <climits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
 
 namespace {
 
-typedef int (*Getter)();
-typedef void (*Setter)(int);
-
 struct Setting {
   const char* mName;
-  Getter mGet;
-  Setter mSet;
+  int (*mGet)();
+  void (*mSet)(int);
   int mInitial;
+  const char* mRefusal;
 };
 
+const char kNoDelay[] = "NoDelay mode must be true(1) or false(0).";
+const char kDebug[] = "DebugMode must be set to true(1) or false(0).";
+const char kBuffer[] = "Cannot set buffer to less than 4K.";
+const char kMaxRT[] = "MaxRT setting is -1 (forever), 0 (system default), or a positive integer.";
+const char kSegment[] = "Cannot set max segment size to less than 1K.";
+
+// clang-format off
 const Setting kSettings[] = {
-    {"TCPNoDelay", &QpUtils::GetSocketOptionTCPNoDelay, &QpUtils::SetSocketOptionTCPNoDelay, 1},
-    {"DebugMode", &QpUtils::GetSocketOptionDebugMode, &QpUtils::SetSocketOptionDebugMode, -2},
-    {"ReceiveBufferSize", &QpUtils::GetSocketOptionReceiveBufferSize,
-     &QpUtils::SetSocketOptionReceiveBufferSize, -2},
-    {"SendBufferSize", &QpUtils::GetSocketOptionSendBufferSize,
-     &QpUtils::SetSocketOptionSendBufferSize, -2},
-    {"TCPMaxRT", &QpUtils::GetSocketOptionTCPMaxRT, &QpUtils::SetSocketOptionTCPMaxRT, -2},
-    {"TCPMaxSegSize", &QpUtils::GetSocketOptionTCPMaxSegSize,
-     &QpUtils::SetSocketOptionTCPMaxSegSize, -2},
+    {"TCPNoDelay", &QpUtils::GetSocketOptionTCPNoDelay, &QpUtils::SetSocketOptionTCPNoDelay, 1, kNoDelay},
+    {"DebugMode", &QpUtils::GetSocketOptionDebugMode, &QpUtils::SetSocketOptionDebugMode, -2, kDebug},
+    {"ReceiveBufferSize", &QpUtils::GetSocketOptionReceiveBufferSize, &QpUtils::SetSocketOptionReceiveBufferSize, -2, kBuffer},
+    {"SendBufferSize", &QpUtils::GetSocketOptionSendBufferSize, &QpUtils::SetSocketOptionSendBufferSize, -2, kBuffer},
+    {"TCPMaxRT", &QpUtils::GetSocketOptionTCPMaxRT, &QpUtils::SetSocketOptionTCPMaxRT, -2, kMaxRT},
+    {"TCPMaxSegSize", &QpUtils::GetSocketOptionTCPMaxSegSize, &QpUtils::SetSocketOptionTCPMaxSegSize, -2, kSegment},
 };
-
-// The settings are process-wide: every test puts back what it found.
-class QpUtilsTest : public testing::Test {
- protected:
-  void SetUp() override {
-    for (size_t i = 0; i < 6; ++i) mSaved[i] = kSettings[i].mGet();
-    mSavedXml = QpUtils::isReadOfInvalidXMLAllowed();
-  }
-  void TearDown() override {
-    // A saved value the setter refuses (the initial -2) cannot be put back through the API; the
-    // tests that depend on it run first or in a process of their own.
-    for (size_t i = 0; i < 6; ++i) {
-      try {
-        kSettings[i].mSet(mSaved[i]);
-      } catch (QpOutOfBoundsException&) {
-      }
-    }
-    QpUtils::SetAllowReadOfInvalidXML(mSavedXml ? 1 : 0);
-  }
-
-  int mSaved[6];
-  bool mSavedXml;
+// Per setting, in order: the values accepted and those refused (each refusal keeps the last
+// accepted value). The initial -2 is refused by every setter but none of the others.
+const std::pair<std::vector<int>, std::vector<int>> kValues[] = {
+    {{0, 1}, {2, -1, -2}},
+    {{1, 0}, {2, -1, -2}},
+    {{4096, 1 << 20}, {4095, 0, -2}},
+    {{4096, 1 << 20}, {4095, 0, -2}},
+    {{-1, 0, 1}, {-2, -3, INT_MIN}},
+    {{1024, 1 << 16}, {1023, -2, INT_MIN}},
 };
+// clang-format on
 
-// Expects inSet(inValue) to be refused with the exact message and trace, leaving the value.
-void expectRefused(const Setting& inSetting, int inValue, const char* inMessage) {
-  SCOPED_TRACE(std::string(inSetting.mName) + " " + std::to_string(inValue));
-  const int vBefore = inSetting.mGet();
-  try {
-    inSetting.mSet(inValue);
-    ADD_FAILURE() << "accepted";
-  } catch (QpOutOfBoundsException& e) {
-    EXPECT_EQ(e.GetErrorCode(), QP_OUT_OF_BOUNDS_ERR);
-    EXPECT_EQ(e.GetSysErrorCode(), 0);
-    EXPECT_EQ(qpTake(e.GetMessageString()), inMessage);
-    EXPECT_EQ(qpTake(e.GetTraceString("<")), std::string("QpUtils.SetSocketOption") +
-                                                 inSetting.mName + "(" + std::to_string(inValue) +
-                                                 ")");
-  }
-  EXPECT_EQ(inSetting.mGet(), vBefore);
-}
-
-void expectAccepted(const Setting& inSetting, int inValue) {
-  inSetting.mSet(inValue);
-  EXPECT_EQ(inSetting.mGet(), inValue) << inSetting.mName;
-}
-
-}  // namespace
-
-// Runs first in this program, before any test has set anything.
-TEST_F(QpUtilsTest, InitialValues) {
+// Runs first in this program, before any test has set anything: the settings are process-wide,
+// and a refused initial value cannot be put back through the setters.
+TEST(QpUtilsTest, InitialValuesThenEverySetterAcceptsAndRefuses) {
   for (const Setting& s : kSettings) EXPECT_EQ(s.mGet(), s.mInitial) << s.mName;
   EXPECT_TRUE(QpUtils::isReadOfInvalidXMLAllowed());
   EXPECT_EQ(QpUtils::kDefaultSocketOption, -2);
-}
-
-TEST_F(QpUtilsTest, FlagsAcceptZeroAndOneOnly) {
-  const Setting& vNoDelay = kSettings[0];
-  const Setting& vDebug = kSettings[1];
-  expectAccepted(vNoDelay, 0);
-  expectRefused(vNoDelay, 2, "NoDelay mode must be true(1) or false(0).");
-  EXPECT_EQ(vNoDelay.mGet(), 0);
-  expectAccepted(vNoDelay, 1);
-  expectRefused(vNoDelay, -1, "NoDelay mode must be true(1) or false(0).");
-  expectRefused(vNoDelay, -2, "NoDelay mode must be true(1) or false(0).");
-
-  expectRefused(vDebug, 2, "DebugMode must be set to true(1) or false(0).");
-  expectRefused(vDebug, -2, "DebugMode must be set to true(1) or false(0).");
-  expectAccepted(vDebug, 1);
-  expectAccepted(vDebug, 0);
-  expectRefused(vDebug, -1, "DebugMode must be set to true(1) or false(0).");
-}
-
-TEST_F(QpUtilsTest, BufferSizesStartAt4K) {
-  for (const Setting* s : {&kSettings[2], &kSettings[3]}) {
-    expectRefused(*s, 4095, "Cannot set buffer to less than 4K.");
-    expectRefused(*s, -2, "Cannot set buffer to less than 4K.");
-    expectAccepted(*s, 4096);
-    expectRefused(*s, 0, "Cannot set buffer to less than 4K.");
-    EXPECT_EQ(s->mGet(), 4096);
-    expectAccepted(*s, 1 << 20);
+  for (size_t i = 0; i < 6; ++i) {
+    const Setting& s = kSettings[i];
+    for (int vValue : kValues[i].first) {
+      s.mSet(vValue);
+      EXPECT_EQ(s.mGet(), vValue) << s.mName;
+    }
+    for (int vValue : kValues[i].second) {
+      const std::string vTrace =
+          std::string("QpUtils.SetSocketOption") + s.mName + "(" + std::to_string(vValue) + ")";
+      EXPECT_QP_FAILURE(QpOutOfBoundsException, s.mSet(vValue), s.mRefusal, vTrace.c_str());
+      EXPECT_EQ(s.mGet(), kValues[i].first.back()) << s.mName;
+    }
   }
 }
 
-TEST_F(QpUtilsTest, MaxRetransmissionTime) {
-  const Setting& vMaxRT = kSettings[4];
-  const char* kMessage =
-      "MaxRT setting is -1 (forever), 0 (system default), or a positive integer.";
-  expectRefused(vMaxRT, -2, kMessage);
-  expectAccepted(vMaxRT, -1);
-  expectAccepted(vMaxRT, 0);
-  expectAccepted(vMaxRT, 1);
-  expectRefused(vMaxRT, -3, kMessage);
-  EXPECT_EQ(vMaxRT.mGet(), 1);
-}
-
-TEST_F(QpUtilsTest, MaxSegmentSizeStartsAt1K) {
-  const Setting& vSeg = kSettings[5];
-  expectRefused(vSeg, 1023, "Cannot set max segment size to less than 1K.");
-  expectAccepted(vSeg, 1024);
-  expectRefused(vSeg, -2147483647 - 1, "Cannot set max segment size to less than 1K.");
-  EXPECT_EQ(vSeg.mGet(), 1024);
-}
-
-TEST_F(QpUtilsTest, InvalidXmlSwitchStoresNonZero) {
-  QpUtils::SetAllowReadOfInvalidXML(0);
-  EXPECT_FALSE(QpUtils::isReadOfInvalidXMLAllowed());
-  QpUtils::SetAllowReadOfInvalidXML(5);
-  EXPECT_TRUE(QpUtils::isReadOfInvalidXMLAllowed());
-  QpUtils::SetAllowReadOfInvalidXML(0);
-  QpUtils::SetAllowReadOfInvalidXML(-1);
-  EXPECT_TRUE(QpUtils::isReadOfInvalidXMLAllowed());
-}
-
-TEST(QpUtilsProbe, PrintsItsName) {
+TEST(QpUtilsTest, InvalidXmlSwitchStoresNonZeroAndTheProbePrintsItsName) {
+  for (int vValue : {0, 5, 0, -1}) {
+    QpUtils::SetAllowReadOfInvalidXML(vValue);
+    EXPECT_EQ(QpUtils::isReadOfInvalidXMLAllowed(), vValue != 0);
+  }
   testing::internal::CaptureStdout();
   QpUtils_Test();
   fflush(stdout);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "QpUtils_Test\n");
 }
+
+}  // namespace
