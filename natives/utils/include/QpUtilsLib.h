@@ -33,6 +33,7 @@
 
 // Object services
 #include "QpProperties.h"
+#include "QpTime.h"
 
 // Logging
 #include "QpLogging.h"
