@@ -34,6 +34,7 @@
 // Object services
 #include "QpProperties.h"
 #include "QpTime.h"
+#include "QpRef.h"
 
 // Logging
 #include "QpLogging.h"
