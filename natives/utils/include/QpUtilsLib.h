@@ -35,6 +35,8 @@
 
 // Object services
 #include "QpProperties.h"
+#include "QpTime.h"
+#include "QpRef.h"
 
 // Logging
 #include "QpLogging.h"

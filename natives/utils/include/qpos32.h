@@ -163,4 +163,11 @@ QP_EXPORT int qp_uuid_create(qp_uuid_t* outUuid);
 QP_EXPORT int qp_uuid_to_string(const qp_uuid_t* inUuid, char** outText);
 QP_EXPORT void qp_uuid_string_free(char* inText);
 
+// ---- Address space -----------------------------------------------------------------------------
+// Reserves inSize bytes (a multiple of the page size) of address space that lies wholly below
+// 4 GiB, with no access and no memory behind it: nothing can live there and no page is ever
+// committed. Returns its start, or null (errno ENOMEM) when no such range is free. The range is
+// never released.
+void* qp_reserve_low_address_space(size_t inSize);
+
 #endif  // QP_OS32_H

@@ -21,6 +21,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -888,4 +889,47 @@ int qp_uuid_to_string(const qp_uuid_t* inUuid, char** outText) {
 
 void qp_uuid_string_free(char* inText) {
   qp_free(inText);
+}
+
+// ---- Address space -----------------------------------------------------------------------------
+
+#if !defined(MAP_FIXED_NOREPLACE)
+#define MAP_FIXED_NOREPLACE 0x100000  // older C library headers lack the name, not the kernel
+#endif
+
+void* qp_reserve_low_address_space(size_t inSize) {
+  const uint64_t kLimit = uint64_t{1} << 32;
+  const int kFlags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
+  if (inSize == 0 || inSize >= kLimit) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  auto vBelowLimit = [&](void* inStart) {
+    return reinterpret_cast<uintptr_t>(inStart) + static_cast<uint64_t>(inSize) <= kLimit;
+  };
+  if (sizeof(void*) == 4) {
+    void* vStart = mmap(nullptr, inSize, PROT_NONE, kFlags, -1, 0);
+    return vStart == MAP_FAILED ? nullptr : vStart;
+  }
+#if defined(MAP_32BIT)
+  // The kernel's own search of the low 2 GiB, where the platform offers one.
+  void* vLow = mmap(nullptr, inSize, PROT_NONE, kFlags | MAP_32BIT, -1, 0);
+  if (vLow != MAP_FAILED) {
+    if (vBelowLimit(vLow)) return vLow;
+    munmap(vLow, inSize);
+  }
+#endif
+  // Otherwise probe fixed addresses from 1 GiB up. NOREPLACE refuses a range that overlaps a
+  // mapping instead of replacing it; a kernel that does not know the flag takes the address as a
+  // mere hint, so a result elsewhere is given back.
+  const uintptr_t kStep = uintptr_t{1} << 26;
+  for (uintptr_t vHint = uintptr_t{1} << 30; vHint + inSize <= kLimit; vHint += kStep) {
+    void* vStart = mmap(reinterpret_cast<void*>(vHint), inSize, PROT_NONE,
+                        kFlags | MAP_FIXED_NOREPLACE, -1, 0);
+    if (vStart == MAP_FAILED) continue;
+    if (vStart == reinterpret_cast<void*>(vHint)) return vStart;
+    munmap(vStart, inSize);
+  }
+  errno = ENOMEM;
+  return nullptr;
 }
