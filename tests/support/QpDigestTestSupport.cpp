@@ -23,6 +23,15 @@ std::string qpRandomBytes(std::mt19937& ioRng, size_t inLength) {
   return vBytes;
 }
 
+std::string qpHex(const std::string& inBytes) {
+  std::string vHex;
+  for (unsigned char b : inBytes) {
+    vHex += "0123456789abcdef"[b >> 4];
+    vHex += "0123456789abcdef"[b & 15];
+  }
+  return vHex;
+}
+
 std::string qpDigestText(const std::string& inRaw, char inType) {
   static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
   std::string vText;
