@@ -38,6 +38,13 @@
 #include "QpTime.h"
 #include "QpRef.h"
 
+// Digests and identifiers
+#include "QpMD5_Impl.h"
+#include "QpSHA256_Impl.h"
+#include "QpMD5_Router.h"
+#include "QpSHA256_Router.h"
+#include "QpObjectGuid.h"
+
 // Logging
 #include "QpLogging.h"
 
