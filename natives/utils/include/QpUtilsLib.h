@@ -31,6 +31,10 @@
 // Packets
 #include "QpSmartPacket.h"
 
+// Transport
+#include "QpAddress.h"
+#include "QpAddressArray.h"
+
 // Object services
 #include "QpProperties.h"
 

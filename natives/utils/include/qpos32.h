@@ -140,6 +140,8 @@ int qp_setsockopt(qp_socket_t inSocket, int inLevel, int inOption, const void* i
                   int inValueLen);
 int qp_closesocket(qp_socket_t inSocket);
 unsigned long qp_inet_addr(const char* inDotted);  // network order; 0xFFFFFFFF when invalid
+// A second handle on the same socket, closed independently of the first (dup).
+qp_socket_t qp_dupsocket(qp_socket_t inSocket);
 
 // ---- Dynamic loading ---------------------------------------------------------------------------
 void* qp_dlopen(const char* inName);                   // null when it cannot be loaded
