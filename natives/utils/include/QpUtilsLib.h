@@ -34,6 +34,7 @@
 // Transport
 #include "QpAddress.h"
 #include "QpAddressArray.h"
+#include "Connection.h"
 
 // Object services
 #include "QpProperties.h"
