@@ -116,7 +116,7 @@ void QpAddressArray::copyLists(const QpAddressArray& inOther) {
   }
   for (int i = 0; i < inOther.mRefs.size(); ++i) {
     const QpLongObj* vRef = inOther.mRefs[i];
-    std::unique_ptr<QpLongObj> vCopy(vRef != nullptr ? new QpLongObj(*vRef) : nullptr);
+    std::unique_ptr<QpLongObj> vCopy(vRef != nullptr ? new QpLongObj(vRef->getValue()) : nullptr);
     mRefs.push_back(vCopy.get());
     vCopy.release();
   }
@@ -178,14 +178,29 @@ void QpAddressArray::createNodeArrayFrom(ListKind inKind, const char* inList,
   }
 }
 
-void QpAddressArray::storeAddresses(ListKind inKind, const QpBasicStringBuffer& inList, long inRef,
-                                    bool inAlsoMaster) {
+void QpAddressArray::createPrimaryNodeArrayFrom(const char* inList,
+                                                ArrayTemplate<QpAddress>& outArray) {
+  createNodeArrayFrom(kPrimaryList, inList, outArray);
+}
+
+void QpAddressArray::createSecondaryNodeArrayFrom(const char* inList,
+                                                  ArrayTemplate<QpAddress>& outArray) {
+  createNodeArrayFrom(kSecondaryList, inList, outArray);
+}
+
+void QpAddressArray::createAllNodeArrayFrom(const char* inList,
+                                            ArrayTemplate<QpAddress>& outArray) {
+  createNodeArrayFrom(kAllList, inList, outArray);
+}
+
+void QpAddressArray::storeAddresses(NodeArrayMaker inCreate, const QpBasicStringBuffer& inList,
+                                    long inRef, bool inAlsoMaster) {
   const char* vList = inList.toStringConst();
   ArrayTemplate<QpAddress> vMine(10, 10, 1, ElemDelete);
-  createNodeArrayFrom(inKind, vList, vMine);
+  inCreate(vList, vMine);
   ArrayTemplate<QpAddress> vMasters(10, 10, 1, ElemDelete);
   QpAddressArray* vMaster = inAlsoMaster ? mMaster : nullptr;
-  if (vMaster != nullptr) createNodeArrayFrom(inKind, vList, vMasters);
+  if (vMaster != nullptr) inCreate(vList, vMasters);
 
   std::unique_ptr<QpLongObj> vRef(new QpLongObj(refValue(inRef)));
   std::unique_ptr<QpLongObj> vMasterRef(new QpLongObj(refValue(inRef)));
@@ -203,17 +218,17 @@ void QpAddressArray::storeAddresses(ListKind inKind, const QpBasicStringBuffer& 
 
 void QpAddressArray::storePrimaryAddresses(const QpBasicStringBuffer& inList, long inRef,
                                            bool inAlsoMaster) {
-  storeAddresses(kPrimaryList, inList, inRef, inAlsoMaster);
+  storeAddresses(createPrimaryNodeArrayFrom, inList, inRef, inAlsoMaster);
 }
 
 void QpAddressArray::storeSecondaryAddresses(const QpBasicStringBuffer& inList, long inRef,
                                              bool inAlsoMaster) {
-  storeAddresses(kSecondaryList, inList, inRef, inAlsoMaster);
+  storeAddresses(createSecondaryNodeArrayFrom, inList, inRef, inAlsoMaster);
 }
 
 void QpAddressArray::storeAllAddresses(const QpBasicStringBuffer& inList, long inRef,
                                        bool inAlsoMaster) {
-  storeAddresses(kAllList, inList, inRef, inAlsoMaster);
+  storeAddresses(createAllNodeArrayFrom, inList, inRef, inAlsoMaster);
 }
 
 // ---- Single addresses --------------------------------------------------------------------------

@@ -59,9 +59,13 @@ class QP_EXPORT QpAddressArray {
   // The master array itself: it has no master of its own.
   explicit QpAddressArray(int inNoMaster);
 
-  void storeAddresses(ListKind inKind, const QpBasicStringBuffer& inList, long inRef,
+  typedef void (*NodeArrayMaker)(const char* inList, ArrayTemplate<QpAddress>& outArray);
+  void storeAddresses(NodeArrayMaker inCreate, const QpBasicStringBuffer& inList, long inRef,
                       bool inAlsoMaster);
   unsigned char isAllowedTobeAdded(QpAddress& inAddress, long inRef);
+  static void createPrimaryNodeArrayFrom(const char* inList, ArrayTemplate<QpAddress>& outArray);
+  static void createSecondaryNodeArrayFrom(const char* inList, ArrayTemplate<QpAddress>& outArray);
+  static void createAllNodeArrayFrom(const char* inList, ArrayTemplate<QpAddress>& outArray);
   static void createNodeArrayFrom(ListKind inKind, const char* inList,
                                   ArrayTemplate<QpAddress>& outArray);
   static void addIfSupported(const char* inText, int inLen, ArrayTemplate<QpAddress>& outArray);
