@@ -200,7 +200,15 @@ void QpAddressArray::storeAddresses(NodeArrayMaker inCreate, const QpBasicString
   inCreate(vList, vMine);
   ArrayTemplate<QpAddress> vMasters(10, 10, 1, ElemDelete);
   QpAddressArray* vMaster = inAlsoMaster ? mMaster : nullptr;
-  if (vMaster != nullptr) inCreate(vList, vMasters);
+  if (vMaster != nullptr) {
+    // The master gets the same list; copies keep the resolved addresses, so no name is looked
+    // up twice.
+    for (int i = 0; i < vMine.size(); ++i) {
+      std::unique_ptr<QpAddress> vCopy(new QpAddress(*vMine[i], 2));
+      vMasters.push_back(vCopy.get());
+      vCopy.release();
+    }
+  }
 
   std::unique_ptr<QpLongObj> vRef(new QpLongObj(refValue(inRef)));
   std::unique_ptr<QpLongObj> vMasterRef(new QpLongObj(refValue(inRef)));
