@@ -33,6 +33,11 @@
 // Packets
 #include "QpSmartPacket.h"
 
+// Transport
+#include "QpAddress.h"
+#include "QpAddressArray.h"
+#include "Connection.h"
+
 // Object services
 #include "QpProperties.h"
 #include "QpTime.h"

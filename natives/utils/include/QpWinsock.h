@@ -67,6 +67,32 @@ QP_EXPORT int QpWsGetHostName(char* outName, int inLen);
 // WSATRY_AGAIN, WSANO_RECOVERY, WSANO_DATA (the name has no IPv4 address), WSAENOBUFS, ...
 QP_EXPORT int QpWsGetAddrInfoIPv4(const char* inHost, unsigned long* outAddress);
 
+// ---- IPv4 socket addresses ---------------------------------------------------------------------
+// Winsock's SOCKADDR_IN in plain types: 16 bytes, the family in host order, the port and the
+// address in network order, the same bytes as the host's struct sockaddr_in. Fill the port with
+// QpWsSetPort rather than a byte swap of one's own.
+struct QpWsSockAddrIn {
+  unsigned short sin_family;  // QP_WS_AF_INET
+  unsigned char sin_port[2];  // network order (big-endian)
+  unsigned char sin_addr[4];  // network order, as qp_inet_addr returns it in memory
+  unsigned char sin_zero[8];
+};
+static_assert(sizeof(QpWsSockAddrIn) == 16, "an IPv4 socket address is 16 bytes");
+
+inline void QpWsSetPort(QpWsSockAddrIn& ioAddress, unsigned short inPort) {
+  ioAddress.sin_port[0] = static_cast<unsigned char>(inPort >> 8);
+  ioAddress.sin_port[1] = static_cast<unsigned char>(inPort & 0xFF);
+}
+
+// What qp_inet_addr and name resolution give for "no address", spelled exactly as <netinet/in.h>
+// spells it, so that the two definitions agree whichever header comes first.
+typedef unsigned int in_addr_t;
+#ifndef INADDR_NONE
+// clang-format off
+#define INADDR_NONE ((in_addr_t) 0xffffffff)
+// clang-format on
+#endif
+
 // ---- Levels, options, families and types (Winsock numbers; see qp_setsockopt) ------------------
 constexpr int QP_WS_AF_UNSPEC = 0;
 constexpr int QP_WS_AF_INET = 2;

@@ -94,10 +94,12 @@ struct qp_timeval {
   long tv_usec;
 };
 
-QP_EXPORT QpLong
-qp_time(QpLong* outTime);  // seconds since 1970-01-01 UTC; also stored when outTime is set
+// Seconds since 1970-01-01 UTC; also stored when outTime is set.
+QP_EXPORT QpLong qp_time(QpLong* outTime);
 QP_EXPORT int qp_gettimeofday(qp_timeval* outTime, void* inUnused);
-// Not reentrant, as gmtime: callers serialise it together with qp_strftime (StProtectQPOS).
+// The result lies in a buffer of the calling thread, valid until that thread's next call; other
+// threads and the application's own gmtime cannot overwrite it. The library still formats under
+// StProtectQPOS, which the logging writers take around the pair qp_gmtime/qp_strftime.
 QP_EXPORT struct tm* qp_gmtime(const QpLong* inTime);
 QP_EXPORT size_t qp_strftime(char* outBuf, size_t inSize, const char* inFormat,
                              const struct tm* inTime);
@@ -121,8 +123,8 @@ typedef qp_mutex_t qp_recursive_mutex_t;
 
 QP_EXPORT int qp_mutex_init(qp_mutex_t* ioMutex, void* inAttr);  // inAttr must be 0
 QP_EXPORT int qp_mutex_lock(qp_mutex_t* ioMutex);
-QP_EXPORT int qp_mutex_unlock(
-    qp_mutex_t* ioMutex);  // non-zero (EPERM) when the caller does not hold it
+// Non-zero (EPERM) when the caller does not hold the mutex.
+QP_EXPORT int qp_mutex_unlock(qp_mutex_t* ioMutex);
 QP_EXPORT int qp_mutex_destroy(qp_mutex_t* ioMutex);
 QP_EXPORT bool qp_mutex_held(const qp_mutex_t* inMutex);  // whether the calling thread holds it
 QP_EXPORT int qp_recursive_mutex_init(qp_recursive_mutex_t* ioMutex, void* inAttr);
@@ -139,13 +141,15 @@ typedef int qp_socket_t;
 QP_EXPORT qp_socket_t qp_socket(int inFamily, int inType, int inProtocol);
 QP_EXPORT int qp_connect(qp_socket_t inSocket, const void* inAddress, int inAddressLen);
 QP_EXPORT int qp_send(qp_socket_t inSocket, const void* inData, int inLen, int inFlags);
-QP_EXPORT int qp_recv(qp_socket_t inSocket, void* outBuf, int inLen,
-                      int inFlags);  // 0: peer closed
+// Returns 0 when the peer has closed.
+QP_EXPORT int qp_recv(qp_socket_t inSocket, void* outBuf, int inLen, int inFlags);
 QP_EXPORT int qp_setsockopt(qp_socket_t inSocket, int inLevel, int inOption, const void* inValue,
                             int inValueLen);
 QP_EXPORT int qp_closesocket(qp_socket_t inSocket);
-QP_EXPORT unsigned long qp_inet_addr(
-    const char* inDotted);  // network order; 0xFFFFFFFF when invalid
+// Network order; 0xFFFFFFFF when invalid.
+QP_EXPORT unsigned long qp_inet_addr(const char* inDotted);
+// A second handle on the same socket, closed independently of the first (dup).
+QP_EXPORT qp_socket_t qp_dupsocket(qp_socket_t inSocket);
 
 // ---- Dynamic loading ---------------------------------------------------------------------------
 QP_EXPORT void* qp_dlopen(const char* inName);                   // null when it cannot be loaded
@@ -168,6 +172,6 @@ QP_EXPORT void qp_uuid_string_free(char* inText);
 // 4 GiB, with no access and no memory behind it: nothing can live there and no page is ever
 // committed. Returns its start, or null (errno ENOMEM) when no such range is free. The range is
 // never released.
-void* qp_reserve_low_address_space(size_t inSize);
+QP_EXPORT void* qp_reserve_low_address_space(size_t inSize);
 
 #endif  // QP_OS32_H

@@ -32,6 +32,11 @@ struct QpOsHooks {
   int (*mClose)(int inFd);                                  // sockets (qp_closesocket)
   int (*mMkstemp)(char* ioTemplate);                        // qp_newTmpfile
   FILE* (*mFopen)(const char* inPath, const char* inMode);  // qp_fopen
+  // Name resolution (QpWsGetAddrInfoIPv4): inHints and *outResult are struct addrinfo. A
+  // replacement that hands out results of its own must also replace mFreeAddrInfo.
+  int (*mGetAddrInfo)(const char* inNode, const char* inService, const void* inHints,
+                      void** outResult);
+  void (*mFreeAddrInfo)(void* inResult);
 };
 
 // The table in force (a copy). Start from it to replace one entry and keep the others.

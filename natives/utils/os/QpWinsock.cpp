@@ -293,7 +293,9 @@ int QpWsGetAddrInfoIPv4(const char* inHost, unsigned long* outAddress) {
   vHints.ai_socktype = SOCK_STREAM;
   addrinfo* vResult = nullptr;
   errno = 0;
-  const int vEai = ::getaddrinfo(inHost, nullptr, &vHints, &vResult);
+  const QpOsHooks vHooks = qpOsGetHooks();
+  const int vEai =
+      vHooks.mGetAddrInfo(inHost, nullptr, &vHints, reinterpret_cast<void**>(&vResult));
   if (vEai != 0) {
     sLastError = errorFromEai(vEai, errno);
     return sLastError;
@@ -308,7 +310,7 @@ int QpWsGetAddrInfoIPv4(const char* inHost, unsigned long* outAddress) {
       break;
     }
   }
-  ::freeaddrinfo(vResult);
+  vHooks.mFreeAddrInfo(vResult);
   sLastError = vError;
   return vError;
 }

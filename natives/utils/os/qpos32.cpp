@@ -17,6 +17,7 @@
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -77,10 +78,19 @@ int platformMkstemp(char* ioTemplate) {
 FILE* platformFopen(const char* inPath, const char* inMode) {
   return ::fopen(inPath, inMode);
 }
+int platformGetAddrInfo(const char* inNode, const char* inService, const void* inHints,
+                        void** outResult) {
+  return ::getaddrinfo(inNode, inService, static_cast<const addrinfo*>(inHints),
+                       reinterpret_cast<addrinfo**>(outResult));
+}
+void platformFreeAddrInfo(void* inResult) {
+  ::freeaddrinfo(static_cast<addrinfo*>(inResult));
+}
 
 constexpr QpOsHooks kPlatformHooks = {
-    platformSocket,   platformConnect,    platformSend,  platformRecv,    platformSendTo,
-    platformRecvFrom, platformSetsockopt, platformClose, platformMkstemp, platformFopen};
+    platformSocket,  platformConnect,  platformSend,        platformRecv,
+    platformSendTo,  platformRecvFrom, platformSetsockopt,  platformClose,
+    platformMkstemp, platformFopen,    platformGetAddrInfo, platformFreeAddrInfo};
 
 QpOsHooks sHooks = kPlatformHooks;
 
@@ -128,6 +138,8 @@ QpOsHooks qpOsSetHooks(const QpOsHooks& inHooks) {
   sHooks.mClose = orPlatform(inHooks.mClose, kPlatformHooks.mClose);
   sHooks.mMkstemp = orPlatform(inHooks.mMkstemp, kPlatformHooks.mMkstemp);
   sHooks.mFopen = orPlatform(inHooks.mFopen, kPlatformHooks.mFopen);
+  sHooks.mGetAddrInfo = orPlatform(inHooks.mGetAddrInfo, kPlatformHooks.mGetAddrInfo);
+  sHooks.mFreeAddrInfo = orPlatform(inHooks.mFreeAddrInfo, kPlatformHooks.mFreeAddrInfo);
   return vPrevious;
 }
 
@@ -795,6 +807,12 @@ int qp_closesocket(qp_socket_t inSocket) {
 unsigned long qp_inet_addr(const char* inDotted) {
   if (inDotted == nullptr) return 0xFFFFFFFFUL;
   return static_cast<unsigned long>(::inet_addr(inDotted));
+}
+
+qp_socket_t qp_dupsocket(qp_socket_t inSocket) {
+  // Close-on-exec for the same reason as in qp_socket.
+  const int vFd = ::fcntl(inSocket, F_DUPFD_CLOEXEC, 0);
+  return vFd < 0 ? socketFailure() : vFd;
 }
 
 // ================================================================================================
