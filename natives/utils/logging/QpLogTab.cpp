@@ -12,7 +12,8 @@ const size_t kTimeRoom = 123;  // what strftime may fill, leaving room for ".mmm
 
 }  // namespace
 
-QpLogTab::QpLogTab(QpLoggingState* options) {
+QpLogTab::QpLogTab(QpLoggingState* options) : mSecondShown(-1) {
+  mSecondText[0] = 0;
   const _logOptions vOptions = options->getLogOptions();
   construct(vOptions, vOptions.append);
 }
@@ -54,15 +55,18 @@ void QpLogTab::log(verbosity_level_t level, component_t component, const char* t
   char vTime[kTimeText];
   vTime[0] = 0;
   if (vNow.tv_sec >= 0 && vNow.tv_usec >= 0) {
-    StProtectQPOS vGuard;  // qp_gmtime's result is shared until strftime has read it
-    const struct tm* vBrokenDown = qp_gmtime(&vNow.tv_sec);
-    const size_t vLen = vBrokenDown != nullptr
-                            ? qp_strftime(vTime, kTimeRoom, "%Y-%m-%d %H:%M:%S", vBrokenDown)
-                            : 0;
-    if (vLen == 0)
-      vTime[0] = 0;
-    else
-      qp_snprintf(vTime + vLen, sizeof vTime - vLen, ".%03ld", vNow.tv_usec / 1000);
+    // The date and time of day change once a second; only then are they broken down again.
+    if (vNow.tv_sec != mSecondShown) {
+      StProtectQPOS vGuard;  // qp_gmtime's result is shared until strftime has read it
+      const struct tm* vBrokenDown = qp_gmtime(&vNow.tv_sec);
+      mSecondText[0] = 0;
+      if (vBrokenDown == nullptr ||
+          qp_strftime(mSecondText, kTimeRoom, "%Y-%m-%d %H:%M:%S", vBrokenDown) == 0)
+        mSecondText[0] = 0;
+      mSecondShown = vNow.tv_sec;
+    }
+    if (mSecondText[0] != 0)
+      qp_snprintf(vTime, sizeof vTime, "%s.%03ld", mSecondText, vNow.tv_usec / 1000);
   }
   write("%lld%.3ld\t%s\t\t[%s]\t\t%ld.%ld\t[%s]\t%s\n", static_cast<long long>(vNow.tv_sec),
         vNow.tv_usec / 1000, vTime, QpLogging::LevelToString(level), static_cast<long>(qp_getpid()),

@@ -21,6 +21,10 @@ class QP_EXPORT QpLogTab : public QpLogBasic {
   // What the column header adds to the count: 72 characters in 8 writes.
   int reserve() override;
   void updateConfig(_logOptions options) override;
+
+ private:
+  QpLong mSecondShown;    // the second that mSecondText shows, -1 for none yet
+  char mSecondText[128];  // "YYYY-MM-DD hh:mm:ss" of mSecondShown, or empty
 };
 
 #endif  // QP_LOG_TAB_H
