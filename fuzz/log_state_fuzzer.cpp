@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -57,33 +58,33 @@ void checkFilterRoundTrip(int inMask) {
 }
 
 void fuzzStateFile(const uint8_t* inData, size_t inSize) {
-  static const std::string sIn = tempPath("in");
-  static const std::string sOut = tempPath("out");
+  static const std::string sIn = tempPath("in"), sOut = tempPath("out");
   FILE* vFile = std::fopen(sIn.c_str(), "wb");
   if (vFile == nullptr) return;
   std::fwrite(inData, 1, inSize, vFile);
   std::fclose(vFile);
   for (const char* vName : kVariables) unsetenv(vName);
-
   QpLoggingState vState(const_cast<char*>(sIn.c_str()));
-  const _logOptions vRead = vState.getLogOptions();
+  _logOptions vRead = vState.getLogOptions();
   checkInvariants(vRead);
   checkFilterRoundTrip(vRead.components);
   vState.writeToFile(sOut.c_str());
   QpLoggingState vBack(const_cast<char*>(sOut.c_str()));
-  const _logOptions vAgain = vBack.getLogOptions();
-  const bool vSamePath = (vRead.path == nullptr) == (vAgain.path == nullptr) &&
-                         (vRead.path == nullptr || std::string(vRead.path) == vAgain.path);
-  // A filter is written by its names, so bits without one (STATS) do not come back, and a
-  // filter that names nothing is written as absent and reads back as ALL.
+  _logOptions vAgain = vBack.getLogOptions();
+  // A filter is written by its names, so bits without one (STATS) do not come back, and one
+  // that names nothing is written as absent and reads back as ALL. The state path is the file's.
   const int vNamed = namedBits();
-  const bool vSameFilter = (vRead.components & vNamed) == 0 ||
-                           (vRead.components & vNamed) == (vAgain.components & vNamed);
-  if (!vSamePath || !vSameFilter || vRead.level != vAgain.level || vRead.format != vAgain.format ||
-      vRead.creationOpt != vAgain.creationOpt || vRead.maxOverflows != vAgain.maxOverflows ||
-      vRead.pollIntervalInMins != vAgain.pollIntervalInMins ||
-      vRead.maxSizeInKb != vAgain.maxSizeInKb || vRead.disableCallback != vAgain.disableCallback)
-    __builtin_trap();
+  if ((vRead.components & vNamed) == 0 ||
+      (vRead.components & vNamed) == (vAgain.components & vNamed))
+    vAgain.components = vRead.components;
+  const std::string vPath = vRead.path != nullptr ? vRead.path : "<none>";
+  if (vPath != (vAgain.path != nullptr ? vAgain.path : "<none>")) __builtin_trap();
+  auto vFields = [](const _logOptions& inO) {
+    return std::make_tuple(inO.format, inO.level, inO.creationOpt, inO.maxOverflows,
+                           inO.pollIntervalInMins, inO.components, inO.append, inO.keepExisting,
+                           inO.disableCallback, inO.maxSizeInKb);
+  };
+  if (vFields(vRead) != vFields(vAgain)) __builtin_trap();
 }
 
 void fuzzEnvironment(const uint8_t* inData, size_t inSize) {

@@ -1,6 +1,6 @@
-// QpLogTestHelpers.h - what the logging tests share: a temporary folder, the logging variables
-// set and cleared, and the process-wide logging put back as the library loaded it (undecided,
-// default options, no callback), so that no test leaks its configuration into the next.
+// QpLogTestHelpers.h - what the logging tests share: a temporary folder, the logging variables,
+// a one-line summary of a set of options for table-driven checks, a checked reader of tab logs,
+// and the process-wide logging put back as the library loaded it after every test.
 #ifndef QP_LOG_TEST_HELPERS_H
 #define QP_LOG_TEST_HELPERS_H
 
@@ -8,47 +8,40 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "QpTestSupport.h"
 
-typedef std::vector<std::pair<const char*, const char*>> EnvList;  // null value: unset
-
-// Every variable the logging reads.
-extern const char* const kLogVariables[12];
-
-void clearLogEnv();
-void setLogEnv(const EnvList& inVars);
-// Logging back to its state at load: stopped writer, no callback, options reloaded from the
-// (cleared or given) environment, undecided, a 256-byte buffer to come.
+// Clears every logging variable, then sets those of "NAME=value|NAME=value" (value may be empty).
+void setLogEnv(const std::string& inVars);
+// Stopped, no callback, options reloaded from the environment, undecided, buffer at 256 bytes.
 void resetLogging();
 std::string readFile(const std::string& inPath);
 void writeFile(const std::string& inPath, const std::string& inText);
 bool fileExists(const std::string& inPath);
-std::vector<std::string> splitLines(const std::string& inText);
 
-// One entry of a tab log, checked on the way: the time columns agree (seconds and milliseconds
-// against the UTC text) and pid is this process.
+// "path=- new=- state=- fmt=2 lvl=4 opt=1 ovf=1 poll=5 comp=fffffeff flags=--- size=1048576"
+// (flags: a append, k keepExisting, d disableCallback). expectOptions gives that line for the
+// environment's defaults with the given "field=value" words replaced.
+std::string summary(const _logOptions& inOptions);
+std::string expectOptions(const std::string& inChanges);
+
 struct TabEntry {
-  std::string mLevel;
-  std::string mComponent;
-  std::string mText;
-  std::string mThread;
+  std::string mLevel, mComponent, mText, mThread;
 };
-// The entries of a tab log file: the column header first (checked exactly), then every line
-// parsed; a line that does not parse fails the test.
+// The lines of a tab log after its column header; each must match the layout, its two time
+// columns must agree and its pid must be this process.
 std::vector<TabEntry> readTabLog(const std::string& inPath);
+std::vector<std::string> tabTexts(const std::string& inPath);
 
 class QpLogTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
   std::string path(const std::string& inName) const { return mDir + "/" + inName; }
-  // Options for a writer built directly: the environment's defaults (none set) with a path.
+  // Defaults of an empty environment, with a path (empty: none), a format, limits and level 8.
   std::unique_ptr<QpLoggingState> makeState(const std::string& inPath, int inFormat,
                                             QpLong inMaxSizeInKb = -1, int inMaxOverflows = 1);
-
   std::string mDir;
 };
 

@@ -48,12 +48,11 @@ void QpLogXML::log(verbosity_level_t level, component_t component, const char* t
   if (qp_gettimeofday(&vNow, nullptr) != 0) vNow.tv_sec = 0, vNow.tv_usec = 0;
   const char* vApi = mHaveApiKey ? static_cast<const char*>(qp_getspecific(apiKey)) : nullptr;
   if (component == API && level == 3 && text[0] == 'S' && mHaveApiKey) {
-    // The name starts at the seventh character; a shorter text names nothing.
-    const size_t vLen = qp_strlen(text);
-    char* vName = qp_strdup(vLen > 6 ? text + 6 : "");
-    // Without memory for the new name the thread keeps its old one: the entry itself matters
-    // more than the attribute on the next ones.
-    if (vName != nullptr && qp_setspecific(apiKey, vName) == 0)
+    // The name starts at the seventh character; a shorter text clears it. Without memory for
+    // the new name the thread keeps its old one: the entry itself matters more than the
+    // attribute on the next ones.
+    char* vName = qp_strlen(text) > 6 ? qp_strdup(text + 6) : nullptr;
+    if ((vName != nullptr || qp_strlen(text) <= 6) && qp_setspecific(apiKey, vName) == 0)
       qp_free(const_cast<char*>(vApi));
     else
       qp_free(vName);

@@ -267,7 +267,7 @@ bool QpLogging::LogList(verbosity_level_t level, component_t component, const ch
       mLoggingState.store(LOGGING_ON, std::memory_order_relaxed);
     }
   }
-  if (!wanted(level, component)) return true;
+  if (!wanted(level, component) || !sFactoryReady) return true;
 
   StLoggerLock vLock;
   if (!vLock.held()) return true;
