@@ -196,6 +196,10 @@ TEST_F(QpLogTest, CallbackThatLogsGetsTheRelockRefusal) {
   QpLogging::Log(4, API, "outer");
   QpLogging::Log(4, API, "again");  // the lock was given back
   EXPECT_EQ(QpLogging::mLoggingState, QpLogging::LOGGING_ON);
+  // What the callback throws is the caller's; the writer does not keep the callback.
+  QpLogging::RegisterCallback([](char*) -> int { throw 7; });
+  EXPECT_THROW(QpLogging::Log(4, API, "thrown"), int);
+  EXPECT_EQ(QpLogFactory::mLogBasic->getCallback(), nullptr);
 }
 
 TEST_F(QpLogTest, FileFailuresNeverTakeTheCallerDown) {

@@ -306,6 +306,11 @@ bool QpLogging::LogList(verbosity_level_t level, component_t component, const ch
     e.addTrace("QpLogging::LogList(-,-,-,-)");
     QpError::SetError(e);
     return true;
+  } catch (...) {
+    // Anything else came from the application's callback: it is the caller's, but the writer
+    // must not keep a callback that was only lent for this message.
+    if (vCallbackMode) vWriter->setCallback(nullptr);
+    throw;
   }
   if (vCallbackMode) vWriter->setCallback(nullptr);
   copyWriterFilter(vWriter);
