@@ -2,8 +2,8 @@
 //
 // The lookups return constant text and never allocate. The record (QpErrorInfo) is filled by the
 // client library at its API boundary with SetError and read by the application with
-// GetErrorInfo; each thread has its own, freed when the thread ends. Nothing in this library calls
-// SetError itself.
+// GetErrorInfo; each thread has its own, freed when the thread ends. Inside this library only the
+// logging dispatch calls SetError, for a writer failure that stopped logging.
 //
 // Threads: every operation may be called from any thread. Records are per thread and need no
 // lock; only the one-time creation of the thread-local key is serialised (sMutex).

@@ -52,5 +52,10 @@
 
 // Logging
 #include "QpLogging.h"
+#include "QpLoggingState.h"
+#include "QpLogBasic.h"
+#include "QpLogTab.h"
+#include "QpLogXML.h"
+#include "QpLogFactory.h"
 
 #endif  // QP_UTILS_LIB_H

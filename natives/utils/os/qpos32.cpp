@@ -29,6 +29,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -413,8 +414,23 @@ int qp_CloseHandle(void* inHandle) {
 const char* qp_getenv(const char* inName) {
   return std::getenv(inName);
 }
+// getpid is a system call on current C libraries, and the log writers ask for it on every line.
+// The id is kept, and forgotten in a child after fork so that the child reports its own.
+namespace {
+std::atomic<int> sPid(0);
+void forgetPid() {
+  sPid.store(0, std::memory_order_relaxed);
+}
+}  // namespace
+
 int qp_getpid() {
-  return static_cast<int>(::getpid());
+  int vPid = sPid.load(std::memory_order_relaxed);
+  if (vPid != 0) return vPid;
+  static const int sAtFork = ::pthread_atfork(nullptr, nullptr, forgetPid);
+  (void)sAtFork;
+  vPid = static_cast<int>(::getpid());
+  sPid.store(vPid, std::memory_order_relaxed);
+  return vPid;
 }
 
 unsigned long qp_thread_self() {
