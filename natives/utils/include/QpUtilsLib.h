@@ -39,6 +39,13 @@
 // Object services
 #include "QpProperties.h"
 
+// Digests and identifiers
+#include "QpMD5_Impl.h"
+#include "QpSHA256_Impl.h"
+#include "QpMD5_Router.h"
+#include "QpSHA256_Router.h"
+#include "QpObjectGuid.h"
+
 // Logging
 #include "QpLogging.h"
 
