@@ -2,6 +2,7 @@
 #ifndef QP_PACKET_TEST_HELPERS_H
 #define QP_PACKET_TEST_HELPERS_H
 
+#include <string>
 #include <vector>
 
 #include "QpUtilsLib.h"
@@ -16,6 +17,12 @@ Bytes hex(const char* inText);
 Bytes imageOf(QpSmartPacket& p);
 // The image without its 12-byte header: the fields alone.
 Bytes fieldsOf(QpSmartPacket& p);
+
+typedef std::vector<int> Codes;
+// The codes of the packet's fields in image order, read from the bytes toBytes hands out.
+Codes codesOf(QpSmartPacket& p);
+// The packet's text (toString) as a std::string.
+std::string dumpOf(QpSmartPacket& p);
 
 }  // namespace qptest
 

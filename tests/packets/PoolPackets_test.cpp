@@ -1,0 +1,76 @@
+// Tests of the pool family: field order, the datagram form and the accessors.
+#include <functional>
+#include <string>
+
+#include "QpPacketTestHelpers.h"
+#include "QpTestSupport.h"
+#include "QpUtilsLib.h"
+
+using qptest::Bytes;
+using qptest::Codes;
+using qptest::codesOf;
+using qptest::imageOf;
+
+TEST(PoolPackets, RequestFields) {
+  QpStringBuffer vTid("T-4");
+  HPPProbeRequest vProbe(&vTid);
+  EXPECT_EQ(codesOf(vProbe), (Codes{4, 5, 0, 123, 301, 333, 3, 334}));
+  EXPECT_EQ(vProbe.GetInt(POOLSERVER_VERSION), 1);
+  EXPECT_EQ(vProbe.GetInt(NET_MESSAGEID), 36);
+  EXPECT_EQ(vProbe.GetOpCode(), 1);
+  // The datagram form is the image from its magic on.
+  const Bytes vDatagram = imageOf(vProbe);
+  NetworkPacket vFull(vProbe);
+  const Bytes vImage = imageOf(vFull);
+  EXPECT_EQ(vDatagram, Bytes(vImage.begin() + 8, vImage.end()));
+  EXPECT_EQ(std::string(vDatagram.begin(), vDatagram.begin() + 4), "FSP2");
+
+  HPPGetPoolInfoRequest vInfo;
+  EXPECT_EQ(codesOf(vInfo), (Codes{4, 0, 123, 301, 333, 3, 101}));
+  EXPECT_EQ(vInfo.GetInt(NET_MESSAGEID), 31);
+  EXPECT_EQ(vInfo.GetOpCode(), 5);
+  HPPProbeReply vProbeReply(&vTid);
+  HPPGetPoolInfoReply vInfoReply(&vTid);
+  EXPECT_TRUE(codesOf(vProbeReply).empty() && codesOf(vInfoReply).empty());
+}
+
+TEST(PoolPackets, Accessors) {
+  QpSmartPacket vFields;
+  vFields.store(HPP_POOL_CAPACITY, static_cast<QpLong>(5) << 40);
+  vFields.store(HPP_POOL_FREE, static_cast<QpLong>(3) << 40);
+  vFields.store(HPP_CLUSTERNAME, "north");
+  vFields.store(HPP_POOL_VERSION, "4.1");
+  vFields.store(HPP_CLUSTER_ID, "c-1");
+  vFields.store(HPP_CAPABILITIES, "read,write");
+  vFields.store(POOLSERVER_CLUSTER_ID, "c-2");
+  vFields.store(POOLSERVER_SEGMENT_SIZE, 65536);
+  vFields.store(POOLSERVER_IDLE_TIMEOUT, static_cast<QpLong>(600));
+  vFields.store(POOLSERVER_CAPABILITIES, "probe");
+  vFields.store(POOLSERVER_ARBITRARY_MMETA_VER, "2");
+  vFields.store(POOLSERVER_CLUSTER_TIMESTAMP, static_cast<QpLong>(1700000000000));
+  vFields.store(POOLSERVER_NUM_PROBE_IP, 2);
+  PoolClientPacket c(vFields);
+  PoolServerPacket s(vFields);
+  QpStringBuffer vText;
+  EXPECT_EQ(c.GetCapacity(), static_cast<QpLong>(5) << 40);
+  EXPECT_EQ(c.GetBytesFree(), static_cast<QpLong>(3) << 40);
+  const struct {
+    std::function<void(QpStringBuffer&)> mGet;
+    const char* mText;
+  } kTexts[] = {{[&](QpStringBuffer& o) { c.GetClusterName(o); }, "north"},
+                {[&](QpStringBuffer& o) { c.GetPoolVersion(o); }, "4.1"},
+                {[&](QpStringBuffer& o) { c.GetClusterID(o); }, "c-1"},
+                {[&](QpStringBuffer& o) { c.GetClusterCapabilities(o); }, "read,write"},
+                {[&](QpStringBuffer& o) { s.GetClusterID(o); }, "c-2"},
+                {[&](QpStringBuffer& o) { s.GetClusterCapabilities(o); }, "probe"},
+                {[&](QpStringBuffer& o) { s.GetArbitraryMMetaVersion(o); }, "2"}};
+  for (const auto& t : kTexts) {
+    t.mGet(vText);
+    EXPECT_STREQ(vText.toStringConst(), t.mText);
+  }
+  EXPECT_EQ(s.GetSegmentSize(), 65536);
+  EXPECT_EQ(s.GetIdleTimeout(), 600);
+  EXPECT_EQ(s.GetClusterTimestamp(), 1700000000000);
+  EXPECT_EQ(s.GetNumProbeAddresses(), 2);
+  EXPECT_QP_THROW(s.GetOpCode(), QpRequiredPacketFieldMissingException, "field id=334 missing");
+}
