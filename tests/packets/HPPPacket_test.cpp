@@ -97,3 +97,29 @@ TEST(HPPPacket, RepliesAndAccessors) {
   EXPECT_NE(dumpOf(d).find("  HPP_STORAGEBLOB_BASENAME|TRANSPORT_OBJECT_ID type=integer"),
             std::string::npos);
 }
+
+// The node's error code (HPP_ERROR) fails the reception; a control code alone does not.
+TEST(HPPPacket, ReplyCheck) {
+  QpSmartPacket vError, vControl;
+  vError.store(HPP_ERROR, 5);
+  vError.store(HPP_EXCEPTION, "no such blob");
+  vControl.store(HPP_CONTROL, 18);
+  vControl.store(HPP_ERROR, 0);
+  qptest::Bytes vStream = qptest::imageOf(vError);
+  const qptest::Bytes vSecond = qptest::imageOf(vControl);
+  vStream.insert(vStream.end(), vSecond.begin(), vSecond.end());
+  qptest::LoopbackPeer vPeer(true, 0, vStream);
+  QpStreamSocket vSocket;
+  vSocket.open(vPeer.address());
+  HPPExportReply p(nullptr);
+  EXPECT_QP_FAILURE(QpServerErrorException, p.receive(vSocket), "no such blob",
+                    "HPPPacket.receive(-)");
+  try {
+    p.checkControl(1);  // success code: the failed reply leaves nothing to translate
+  } catch (QpException&) {
+    ADD_FAILURE();
+  }
+  p.receive(vSocket);
+  EXPECT_EQ(p.GetControl(), 18);
+  EXPECT_QP_THROW(p.checkControl(), QpNotAllowedException, nullptr);
+}

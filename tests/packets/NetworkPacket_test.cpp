@@ -154,3 +154,128 @@ TEST(NetworkPacket, ControlCodes) {
     }
   }
 }
+
+// ---- Exchanges over loopback sockets
+// -------------------------------------------------------------
+
+namespace {
+
+using qptest::Bytes;
+using qptest::imageOf;
+using qptest::LoopbackPeer;
+
+// The stream image of a reply with the given fields.
+Bytes replyImage(QpSmartPacket& inFields) {
+  return imageOf(inFields);
+}
+
+}  // namespace
+
+// A request goes out byte for byte as its image; replies of any size come back whole, one after
+// the other on one connection and into one reused packet.
+TEST(NetworkPacket, ExchangeOnLoopback) {
+  QpStringBuffer vTid("T-1");
+  Request vRequest(&vTid);
+  const Bytes vRequestImage = imageOf(vRequest);
+
+  QpSmartPacket vBig, vSmall;
+  const Bytes vData(300000, 0xA5);  // several pieces of the body reader
+  vBig.store(HPP_SEGDATA, vData.data(), static_cast<int>(vData.size()));
+  vBig.store(HPP_CONTROL, 0);
+  vSmall.store(NET_SERVERREPLY, "OK");
+  Bytes vReplies = replyImage(vBig);
+  const Bytes vSecond = replyImage(vSmall);
+  vReplies.insert(vReplies.end(), vSecond.begin(), vSecond.end());
+
+  LoopbackPeer vPeer(true, vRequestImage.size(), vReplies);
+  QpStreamSocket vSocket;
+  vSocket.open(vPeer.address());
+  vRequest.send(vSocket);
+  NetworkPacket vReply;
+  vReply.receive(vSocket);
+  EXPECT_EQ(imageOf(vReply), replyImage(vBig));
+  EXPECT_EQ(vReply.GetControl(), 0);
+  vReply.receive(vSocket);
+  EXPECT_EQ(imageOf(vReply), vSecond);
+  QpStringBuffer vText;
+  vReply.GetServerReply(vText);
+  EXPECT_STREQ(vText.toStringConst(), "OK");
+  EXPECT_EQ(vPeer.request(), vRequestImage);
+}
+
+// Every way a reply can fail: what the peer sends, then closes.
+TEST(NetworkPacket, ReceiveFailures) {
+  QpSmartPacket vRefusal, vMixed;
+  vRefusal.store(NET_SERVERREPLY, "idnotregistered");
+  vMixed.store(NET_SERVERREPLY, "NoStreamerREGISTERED");
+  const char* const kTrace = "Networkpacket::receive(Connection&)";
+  const struct {
+    Bytes mBytes;
+    const char* mMessage;
+    int mKind;  // 0 socket, 1 packet data, 2 server error
+  } kCases[] = {
+      {hex("012B3997 00000004 46535032"), "Premature end of packet", 0},
+      {hex("48545450 2F312E31"), "Invalid marker: 1213486160", 0},
+      {hex(""), "Unable to read marker", 0},
+      {hex("012C75"), "Unable to read marker", 0},
+      {hex("012C7598 0000"), "Unable to read packet size", 0},
+      {hex("012C7598 FFFFFFFF 46535032"), "Invalid packet size: -1", 0},
+      {hex("012C7598 80000000"), "Invalid packet size: -2147483648", 0},
+      {hex("012C7598 7FFFFFFF 46535032"), "Invalid packet size: 2147483647", 0},
+      // The largest size whose image and growth margin still fit: accepted, then short.
+      {hex("012C7598 7FFFFDE6"), "Invalid packet size: 2147483110", 0},
+      {hex("012C7598 7FFFFDE5 46535032"), "Unable to read packet data", 0},
+      {hex("012C7598 0000000E 46535032 0001 01 0000"), "Unable to read packet data", 0},
+      {hex("012C7598 00000000"), nullptr, 1},
+      {hex("012C7598 00000004 46535033"), nullptr, 1},
+      {hex("012C7598 0000000A 46535032 0001 01 000004"),
+       "field value runs past the end of the packet", 1},
+      {imageOf(vRefusal), "idnotregistered", 2},
+      {imageOf(vMixed), "NoStreamerREGISTERED", 2},
+  };
+  for (const auto& c : kCases) {
+    LoopbackPeer vPeer(true, 0, c.mBytes);
+    QpStreamSocket vSocket;
+    vSocket.open(vPeer.address());
+    NetworkPacket p;
+    const std::string vMagicTrace = std::string("QpSmartPacket.checkMagic<") + kTrace;
+    const std::string vWalkTrace = std::string("QpSmartPacket.fetchNext<") + kTrace;
+    switch (c.mKind) {
+      case 0:
+        EXPECT_QP_FAILURE(QpSocketException, p.receive(vSocket), c.mMessage, kTrace);
+        break;
+      case 1:
+        EXPECT_QP_FAILURE(QpPacketDataException, p.receive(vSocket), c.mMessage,
+                          (c.mMessage ? vWalkTrace : vMagicTrace).c_str());
+        break;
+      default:
+        EXPECT_QP_FAILURE(QpServerErrorException, p.receive(vSocket), c.mMessage, kTrace);
+        break;
+    }
+  }
+}
+
+TEST(NetworkPacket, ProbeAddresses) {
+  QpSmartPacket vFields;
+  QpStringBuffer vList("10.1.2.3:4000; load = 40|node7");
+  vFields.store(POOLSERVER_PROBE_ALL, &vList, '|');
+  vFields.store(POOLSERVER_PROBE_IP1, "hpp://10.1.2.3:3218");
+  vFields.store(POOLSERVER_PROBE_IP2, std::string(256, 'n').c_str());
+  NetworkPacket p(vFields);
+  EXPECT_NE(dumpOf(p).find("\n  POOLSERVER_PROBE_ALL type=stringarray value=[210.1.2.3(40), "
+                           "NODE7(99)]\n"),
+            std::string::npos)
+      << dumpOf(p);
+  EXPECT_STREQ(p.GetProbeAddress(0).toStringConst(), "10.1.2.3");
+  QpAddress vAddress;
+  p.GetProbeAddress(0, vAddress);
+  EXPECT_EQ(vAddress.GetPort(), 3218);
+  EXPECT_QP_THROW(p.GetProbeAddress(1), QpSDKInternalException, "vLen < (QpInt)sizeof(vBuffer)");
+  // A list that is no address list still dumps, as the plain field.
+  QpSmartPacket vBad;
+  QpStringBuffer vBadList("ftp://x");
+  vBad.store(POOLSERVER_PROBE_ALL, &vBadList, '|');
+  NetworkPacket q(vBad);
+  EXPECT_NE(dumpOf(q).find("  POOLSERVER_PROBE_ALL type=bytearray value=27\n"), std::string::npos)
+      << dumpOf(q);
+}

@@ -74,3 +74,67 @@ TEST(PoolPackets, Accessors) {
   EXPECT_EQ(s.GetNumProbeAddresses(), 2);
   EXPECT_QP_THROW(s.GetOpCode(), QpRequiredPacketFieldMissingException, "field id=334 missing");
 }
+
+TEST(PoolPackets, Replicas) {
+  // The array wins over the list text; empty elements and texts that are no address are skipped.
+  QpSmartPacket vFields;
+  QpStringBuffer vItems("10.1.2.3:4000,,ftp://bad,10.1.2.4");
+  vFields.store(161, &vItems, ',');
+  vFields.store(HPP_REPLICA_LOCATIONS, "10.9.9.9");
+  vFields.store(POOLSERVER_REPLICA, "10.0.0.1,10.0.0.2");
+  PoolClientPacket c(vFields);
+  QpAddressArray vFromArray;
+  c.GetReplica(vFromArray);
+  ASSERT_EQ(vFromArray.getSize(), 2);
+  EXPECT_STREQ(vFromArray.getConstAddress(0), "10.1.2.3:4000");
+  EXPECT_STREQ(vFromArray.getConstAddress(1), "10.1.2.4");
+
+  PoolServerPacket s(vFields);
+  QpAddressArray vFromText;
+  s.GetReplica(vFromText);
+  ASSERT_EQ(vFromText.getSize(), 2);
+  EXPECT_STREQ(vFromText.getConstAddress(1), "10.0.0.2");
+  QpSmartPacket vNone;
+  vNone.store(1, 1);
+  PoolServerPacket vEmpty(vNone);
+  EXPECT_QP_THROW(vEmpty.GetReplica(vFromText), QpRequiredPacketFieldMissingException,
+                  "field id=342 missing");
+}
+
+// A probe goes out as one datagram from the magic on; the answer comes back as one datagram.
+TEST(PoolPackets, ProbeOverUdp) {
+  QpSmartPacket vFields;
+  vFields.store(POOLSERVER_CLUSTER_ID, "c-7");
+  const Bytes vImage = imageOf(vFields);
+  const Bytes vAnswer(vImage.begin() + 8, vImage.end());
+  QpStringBuffer vTid("T-4");
+  HPPProbeRequest vProbe(&vTid);
+
+  qptest::LoopbackPeer vPeer(false, 0, vAnswer);
+  QpDatagramSocket vSocket;
+  vSocket.open(vPeer.address());
+  vProbe.send(vSocket);
+  HPPProbeReply vReply(&vTid);
+  vReply.receive2(vSocket);
+  EXPECT_EQ(vPeer.request(), imageOf(vProbe));
+  QpStringBuffer vId;
+  vReply.GetClusterID(vId);
+  EXPECT_STREQ(vId.toStringConst(), "c-7");
+  NetworkPacket vFull(vReply);
+  EXPECT_EQ(imageOf(vFull), vImage);
+}
+
+TEST(PoolPackets, DatagramLimits) {
+  // 8192 bytes are taken whole; a datagram must begin with the magic.
+  Bytes vMax = qptest::hex("46535032 0001 03 001FF6");
+  vMax.resize(8192, 0x11);
+  qptest::MemoryConnection vFull(vMax.data(), vMax.size());
+  HPPProbeReply p(nullptr);
+  p.receive(vFull);
+  EXPECT_EQ(p.GetDataLen(1), 8182);
+  NetworkPacket vCopy(p);
+  EXPECT_EQ(imageOf(vCopy).size(), 8200u);
+  const Bytes vBad = qptest::hex("46535033 0001 01 000004 00000001");
+  qptest::MemoryConnection vWrong(vBad.data(), vBad.size());
+  EXPECT_QP_THROW(p.receive(vWrong), QpPacketDataException, nullptr);
+}
