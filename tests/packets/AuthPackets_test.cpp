@@ -1,4 +1,6 @@
 // Tests of the authentication families: field order, the protocol list, defaults and names.
+#include <gmock/gmock.h>
+
 #include "QpPacketTestHelpers.h"
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
@@ -6,6 +8,7 @@
 using qptest::Codes;
 using qptest::codesOf;
 using qptest::dumpOf;
+using testing::HasSubstr;
 
 TEST(AuthPackets, RequestFields) {
   QpStringBuffer vTid("T-9"), vScheme("kerberos"), vProtocols("a,,b,");
@@ -31,12 +34,10 @@ TEST(AuthPackets, RequestFields) {
   EXPECT_EQ(vInit.GetInt(NET_MESSAGEID), 53);
   EXPECT_EQ(vInit.GetOpCode(), 1);
   const std::string vDump = dumpOf(vInit);
-  EXPECT_NE(vDump.find("  NET_MESSAGEID type=integer value=53\n"
-                       "  AUTH_CR_OPCODE type=integer value=1\n"
-                       "  AUTH_CR_PRINCIPAL type=string value=alice\n"),
-            std::string::npos)
-      << vDump;
-  EXPECT_NE(dumpOf(vNeg).find("  AUTH_NEG_SCHEME type=string value=kerberos\n"), std::string::npos);
+  EXPECT_THAT(vDump, HasSubstr("  NET_MESSAGEID type=integer value=53\n"
+                               "  AUTH_CR_OPCODE type=integer value=1\n"
+                               "  AUTH_CR_PRINCIPAL type=string value=alice\n"));
+  EXPECT_THAT(dumpOf(vNeg), HasSubstr("  AUTH_NEG_SCHEME type=string value=kerberos\n"));
 }
 
 TEST(AuthPackets, Replies) {

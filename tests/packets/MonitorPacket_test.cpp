@@ -1,6 +1,8 @@
 // Tests of the monitor family: field order and values of each request, defaults and names.
 #include <functional>
 
+#include <gmock/gmock.h>
+
 #include "QpPacketTestHelpers.h"
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
@@ -8,6 +10,7 @@
 using qptest::Codes;
 using qptest::codesOf;
 using qptest::dumpOf;
+using testing::HasSubstr;
 
 TEST(MonitorPacket, RequestFields) {
   QpStringBuffer vTid("T-2"), vStream("S-1");
@@ -49,8 +52,8 @@ TEST(MonitorPacket, RequestFields) {
   EXPECT_STREQ(vOpen.GetString(MONITOR_USERNAME).toStringConst(), "monitor");
 
   const std::string vDump = dumpOf(vStats);
-  EXPECT_NE(vDump.find("  NET_TRANSACTIONID type=string value=T-2\n"), std::string::npos);
-  EXPECT_NE(vDump.find("  MONITOR_FRMP_VERSION type=integer value=2\n"), std::string::npos);
+  EXPECT_THAT(vDump, HasSubstr("  NET_TRANSACTIONID type=string value=T-2\n"));
+  EXPECT_THAT(vDump, HasSubstr("  MONITOR_FRMP_VERSION type=integer value=2\n"));
 }
 
 TEST(MonitorPacket, RepliesAndAccessors) {

@@ -6,17 +6,23 @@
 #include <typeinfo>
 #include <vector>
 
+#include <gmock/gmock.h>
+
 #include "QpPacketTestHelpers.h"
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
 
 namespace {
 
+using qptest::Bytes;
 using qptest::Codes;
 using qptest::codesOf;
 using qptest::dumpOf;
 using qptest::fieldsOf;
 using qptest::hex;
+using qptest::imageOf;
+using qptest::LoopbackPeer;
+using testing::HasSubstr;
 
 class Request : public NetworkPacket {
  public:
@@ -25,21 +31,24 @@ class Request : public NetworkPacket {
 
 }  // namespace
 
-TEST(NetworkPacket, RequestFields) {
+TEST(NetworkPacket, RequestFieldsAndDump) {
   Request a(nullptr);
   EXPECT_EQ(codesOf(a), (Codes{4, 0, 123, 301}));
   const qptest::Bytes vFields = fieldsOf(a);
-  const qptest::Bytes vTail(vFields.end() - 30, vFields.end());
-  EXPECT_EQ(vTail,
+  EXPECT_EQ(qptest::Bytes(vFields.end() - 30, vFields.end()),
             hex("0000 01 000004 00000003  007B 01 000004 00040003  012D 01 000004 00010003"));
-
-  QpStringBuffer vTid("T-1");
+  QpStringBuffer vTid("T-1"), vText;
   Request b(&vTid);
   EXPECT_EQ(codesOf(b), (Codes{4, 5, 0, 123, 301}));
-  QpStringBuffer vText;
   b.GetTransactionID(vText);
   EXPECT_STREQ(vText.toStringConst(), "T-1");
   EXPECT_STREQ(b.GetString(NET_SYSTEMID).toStringConst(), NetworkPacket::GetHostName());
+  b.store(HPP_EXCEPTION, "50% done");
+  EXPECT_THAT(dumpOf(b), HasSubstr("\n  NET_TRANSACTIONID type=string value=T-1\n"
+                                   "  NET_VERSION type=integer value=3\n"
+                                   "  HPP_CLIENT_VERSION type=integer value=262147\n"
+                                   "  fieldcode=301 type=integer value=65539\n"
+                                   "  fieldcode=131 type=string value=50% done\n"));
 }
 
 TEST(NetworkPacket, HostNameOnceForAllThreads) {
@@ -57,119 +66,70 @@ TEST(NetworkPacket, HostNameOnceForAllThreads) {
 }
 
 TEST(NetworkPacket, FieldCodeByName) {
-  const struct {
-    const char* mName;
-    short mCode;
-  } kCases[] = {{"net_version", 0},   {"HPP_MIN_INDEX", -1},         {"QUERY_OPCODE", 101},
-                {"HPP_OPCODE", 101},  {"Auth_Cr_Result", 127},       {"AUTH_NEG_TARGET", 122},
-                {"HPP_SDK_HOST", -1}, {"POOLSERVER_PROBE_ALL", 359}, {"", -1},
-                {nullptr, -1}};
-  for (const auto& c : kCases) {
-    EXPECT_EQ(NetworkPacket::GetFieldCode(c.mName), c.mCode) << (c.mName ? c.mName : "null");
-  }
-}
-
-TEST(NetworkPacket, Dump) {
-  Request p(nullptr);
-  p.store(HPP_EXCEPTION, "50% done");
-  const std::string vDump = dumpOf(p);
-  EXPECT_EQ(vDump.rfind("SmartPacket\n  NET_SYSTEMID type=string value=", 0), 0u) << vDump;
-  EXPECT_NE(vDump.find("\n  NET_VERSION type=integer value=3\n"
-                       "  HPP_CLIENT_VERSION type=integer value=262147\n"
-                       "  fieldcode=301 type=integer value=65539\n"
-                       "  fieldcode=131 type=string value=50% done\n"),
-            std::string::npos)
-      << vDump;
+  const std::pair<const char*, short> kCases[] = {
+      {"net_version", 0},   {"HPP_MIN_INDEX", -1},         {"QUERY_OPCODE", 101},
+      {"HPP_OPCODE", 101},  {"Auth_Cr_Result", 127},       {"AUTH_NEG_TARGET", 122},
+      {"HPP_SDK_HOST", -1}, {"POOLSERVER_PROBE_ALL", 359}, {"", -1},
+      {nullptr, -1}};
+  for (const auto& c : kCases) EXPECT_EQ(NetworkPacket::GetFieldCode(c.first), c.second);
 }
 
 // Every control code from -2 to 41, and code 25 with each reason: the exception class, the code
-// kept as its system error, the server's text as message and the trace of the translation.
+// kept as its system error, the server's text (if any) as message and the translation's trace.
 TEST(NetworkPacket, ControlCodes) {
-  struct Rule {
-    int mCode;
-    const std::type_info* mType;  // null: success
-  };
-  const Rule kRules[] = {{0, nullptr},
-                         {1, nullptr},
-                         {6, nullptr},
-                         {7, nullptr},
-                         {2, &typeid(QpFileNotStoredException)},
-                         {4, &typeid(QpDuplicateFileException)},
-                         {11, &typeid(QpBlobBusyException)},
-                         {12, &typeid(QpServerNotReadyException)},
-                         {14, &typeid(QpServerFullException)},
-                         {17, &typeid(QpTransactionFailedException)},
-                         {18, &typeid(QpNotAllowedException)},
-                         {21, &typeid(QpBloblIDMismatchException)},
-                         {26, &typeid(QpOutOfBoundsException)},
-                         {30, &typeid(QpAdvancedRetentionDisabledException)},
-                         {31, &typeid(QpNonEBRClipException)},
-                         {32, &typeid(QpEBROverrideException)},
-                         {33, &typeid(QpNoEBREventException)},
-                         {34, &typeid(QpRetentionOutOfBoundsException)},
-                         {35, &typeid(QpRetentionHoldCountExceededException)},
-                         {36, &typeid(QpMetadataMismatchException)},
-                         {38, &typeid(QpMetadataConstraintException)},
-                         {39, &typeid(QpMetadataConcurrencyException)}};
+  const int kNone = -100;  // no field 219
   struct Case {
     int mCode;
-    int mReason;  // field 219, or -100 for none
-    const std::type_info* mType;
+    int mReason;
+    const std::type_info* mType;  // null: success
   };
-  std::vector<Case> vCases;
-  for (int vCode = -2; vCode <= 41; ++vCode) {
-    if (vCode == 25) continue;
-    const std::type_info* vType = &typeid(QpServerErrorException);
-    for (const Rule& r : kRules) {
-      if (r.mCode == vCode) vType = r.mType;
-    }
-    vCases.push_back({vCode, -100, vType});
+  // clang-format off
+  std::vector<Case> vCases = {
+      {0, kNone, nullptr}, {1, kNone, nullptr}, {6, kNone, nullptr}, {7, kNone, nullptr},
+      {2, kNone, &typeid(QpFileNotStoredException)}, {4, kNone, &typeid(QpDuplicateFileException)},
+      {11, kNone, &typeid(QpBlobBusyException)}, {12, kNone, &typeid(QpServerNotReadyException)},
+      {14, kNone, &typeid(QpServerFullException)}, {17, kNone, &typeid(QpTransactionFailedException)},
+      {18, kNone, &typeid(QpNotAllowedException)}, {21, kNone, &typeid(QpBloblIDMismatchException)},
+      {26, kNone, &typeid(QpOutOfBoundsException)},
+      {30, kNone, &typeid(QpAdvancedRetentionDisabledException)},
+      {31, kNone, &typeid(QpNonEBRClipException)}, {32, kNone, &typeid(QpEBROverrideException)},
+      {33, kNone, &typeid(QpNoEBREventException)},
+      {34, kNone, &typeid(QpRetentionOutOfBoundsException)},
+      {35, kNone, &typeid(QpRetentionHoldCountExceededException)},
+      {36, kNone, &typeid(QpMetadataMismatchException)},
+      {38, kNone, &typeid(QpMetadataConstraintException)},
+      {39, kNone, &typeid(QpMetadataConcurrencyException)},
+      {25, 0, &typeid(QpHoldVetoException)}, {25, 1, &typeid(QpRetentionVetoException)},
+      {25, 7, &typeid(QpNotAllowedException)}, {25, kNone, &typeid(QpNotAllowedException)}};
+  // clang-format on
+  for (int vCode :
+       {-2, -1, 3, 5, 8, 9, 10, 13, 15, 16, 19, 20, 22, 23, 24, 27, 28, 29, 37, 40, 41}) {
+    vCases.push_back({vCode, kNone, &typeid(QpServerErrorException)});
   }
-  vCases.push_back({25, 0, &typeid(QpHoldVetoException)});
-  vCases.push_back({25, 1, &typeid(QpRetentionVetoException)});
-  vCases.push_back({25, 7, &typeid(QpNotAllowedException)});
-  vCases.push_back({25, -100, &typeid(QpNotAllowedException)});
-
   for (const char* vText : {"", "disk on fire"}) {
     for (const Case& c : vCases) {
       QpSmartPacket vReply;
       vReply.store(HPP_CONTROL, c.mCode);
-      if (c.mReason != -100) vReply.store(HPP_ERROR_REASON, c.mReason);
+      if (c.mReason != kNone) vReply.store(HPP_ERROR_REASON, c.mReason);
       if (*vText != 0) vReply.store(HPP_EXCEPTION, vText);
       NetworkPacket p(vReply);
-      const std::string vWhat = "code " + std::to_string(c.mCode) + " reason " +
-                                std::to_string(c.mReason) + " text '" + vText + "'";
+      SCOPED_TRACE("code " + std::to_string(c.mCode) + " reason " + std::to_string(c.mReason));
       try {
         p.checkControl();
-        EXPECT_EQ(c.mType, nullptr) << vWhat;
+        EXPECT_EQ(c.mType, nullptr);
       } catch (QpException& e) {
-        ASSERT_NE(c.mType, nullptr) << vWhat;
-        EXPECT_EQ(typeid(e), *c.mType) << vWhat;
-        EXPECT_EQ(e.GetSysErrorCode(), c.mCode) << vWhat;
-        EXPECT_EQ(qpTake(e.GetMessageString()), *vText != 0 ? vText : "<null>") << vWhat;
+        ASSERT_NE(c.mType, nullptr);
+        EXPECT_EQ(typeid(e), *c.mType);
+        EXPECT_EQ(e.GetSysErrorCode(), c.mCode);
+        EXPECT_EQ(qpTake(e.GetMessageString()), *vText != 0 ? vText : "<null>");
         EXPECT_EQ(qpTake(e.GetTraceString("<")),
-                  "NetworkPacket.checkControl(" + std::to_string(c.mCode) + ")")
-            << vWhat;
+                  "NetworkPacket.checkControl(" + std::to_string(c.mCode) + ")");
       }
     }
   }
 }
 
-// ---- Exchanges over loopback sockets
-// -------------------------------------------------------------
-
-namespace {
-
-using qptest::Bytes;
-using qptest::imageOf;
-using qptest::LoopbackPeer;
-
-// The stream image of a reply with the given fields.
-Bytes replyImage(QpSmartPacket& inFields) {
-  return imageOf(inFields);
-}
-
-}  // namespace
+// ---- Exchanges over loopback sockets ------------------------------------------------------
 
 // A request goes out byte for byte as its image; replies of any size come back whole, one after
 // the other on one connection and into one reused packet.
@@ -183,8 +143,8 @@ TEST(NetworkPacket, ExchangeOnLoopback) {
   vBig.store(HPP_SEGDATA, vData.data(), static_cast<int>(vData.size()));
   vBig.store(HPP_CONTROL, 0);
   vSmall.store(NET_SERVERREPLY, "OK");
-  Bytes vReplies = replyImage(vBig);
-  const Bytes vSecond = replyImage(vSmall);
+  Bytes vReplies = imageOf(vBig);
+  const Bytes vSecond = imageOf(vSmall);
   vReplies.insert(vReplies.end(), vSecond.begin(), vSecond.end());
 
   LoopbackPeer vPeer(true, vRequestImage.size(), vReplies);
@@ -193,7 +153,7 @@ TEST(NetworkPacket, ExchangeOnLoopback) {
   vRequest.send(vSocket);
   NetworkPacket vReply;
   vReply.receive(vSocket);
-  EXPECT_EQ(imageOf(vReply), replyImage(vBig));
+  EXPECT_EQ(imageOf(vReply), imageOf(vBig));
   EXPECT_EQ(vReply.GetControl(), 0);
   vReply.receive(vSocket);
   EXPECT_EQ(imageOf(vReply), vSecond);
@@ -262,10 +222,9 @@ TEST(NetworkPacket, ProbeAddresses) {
   vFields.store(POOLSERVER_PROBE_IP1, "hpp://10.1.2.3:3218");
   vFields.store(POOLSERVER_PROBE_IP2, std::string(256, 'n').c_str());
   NetworkPacket p(vFields);
-  EXPECT_NE(dumpOf(p).find("\n  POOLSERVER_PROBE_ALL type=stringarray value=[210.1.2.3(40), "
-                           "NODE7(99)]\n"),
-            std::string::npos)
-      << dumpOf(p);
+  EXPECT_THAT(dumpOf(p),
+              HasSubstr("\n  POOLSERVER_PROBE_ALL type=stringarray value=[210.1.2.3(40), "
+                        "NODE7(99)]\n"));
   EXPECT_STREQ(p.GetProbeAddress(0).toStringConst(), "10.1.2.3");
   QpAddress vAddress;
   p.GetProbeAddress(0, vAddress);
@@ -276,6 +235,24 @@ TEST(NetworkPacket, ProbeAddresses) {
   QpStringBuffer vBadList("ftp://x");
   vBad.store(POOLSERVER_PROBE_ALL, &vBadList, '|');
   NetworkPacket q(vBad);
-  EXPECT_NE(dumpOf(q).find("  POOLSERVER_PROBE_ALL type=bytearray value=27\n"), std::string::npos)
-      << dumpOf(q);
+  EXPECT_THAT(dumpOf(q), HasSubstr("  POOLSERVER_PROBE_ALL type=bytearray value=27\n"));
+}
+
+// Each allocation of a reception may fail: the failure is out-of-memory, and the packet holds
+// either nothing or the whole reply, never a part of it.
+TEST(NetworkPacket, ReceiveOutOfMemory) {
+  QpSmartPacket vFields;
+  const Bytes vData(100000, 7);  // two pieces of the body reader
+  vFields.store(HPP_SEGDATA, vData.data(), static_cast<int>(vData.size()));
+  vFields.store(NET_SERVERREPLY, "OK");
+  const Bytes vImage = imageOf(vFields);
+  NetworkPacket p;
+  qpWalkAllocations(
+      [&] {
+        qptest::MemoryConnection vConnection(vImage.data(), vImage.size());
+        p.deleteMemory();
+        p.receive(vConnection);
+      },
+      [&] { EXPECT_TRUE(p.IsEmpty() || imageOf(p) == vImage); });
+  EXPECT_EQ(imageOf(p), vImage);
 }

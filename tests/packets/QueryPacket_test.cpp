@@ -1,6 +1,8 @@
 // Tests of the query family: field order, accessors and names.
 #include <string>
 
+#include <gmock/gmock.h>
+
 #include "QpPacketTestHelpers.h"
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
@@ -8,6 +10,7 @@
 using qptest::Codes;
 using qptest::codesOf;
 using qptest::dumpOf;
+using testing::HasSubstr;
 
 TEST(QueryPacket, RequestFields) {
   QpStringBuffer vTid("T-3"), vEmpty, vQuery("type=clip");
@@ -25,13 +28,11 @@ TEST(QueryPacket, RequestFields) {
   EXPECT_EQ(c.GetFieldType(QUERY_START_TIMESTAMP), QpSmartPacket::kTypeLong);
   EXPECT_EQ(c.GetLong(QUERY_STOP_TIMESTAMP), 20);
   const std::string vDump = dumpOf(c);
-  EXPECT_NE(vDump.find("  HPP_VERSION type=integer value=1\n"), std::string::npos) << vDump;
-  EXPECT_NE(vDump.find("  QUERY_OPCODE type=integer value=1\n"
-                       "  QUERY_START_TIMESTAMP type=long value=10\n"
-                       "  QUERY_STOP_TIMESTAMP type=long value=20\n"
-                       "  QUERY_QUERY_STRING type=string value=type=clip\n"),
-            std::string::npos)
-      << vDump;
+  EXPECT_THAT(vDump, HasSubstr("  HPP_VERSION type=integer value=1\n"));
+  EXPECT_THAT(vDump, HasSubstr("  QUERY_OPCODE type=integer value=1\n"
+                               "  QUERY_START_TIMESTAMP type=long value=10\n"
+                               "  QUERY_STOP_TIMESTAMP type=long value=20\n"
+                               "  QUERY_QUERY_STRING type=string value=type=clip\n"));
 }
 
 TEST(QueryPacket, ReplyAccessors) {
