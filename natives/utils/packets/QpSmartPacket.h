@@ -39,7 +39,7 @@ class QpBasicStringBuffer;
 class QpStringBuffer;
 class QpHashMap;
 
-class QpSmartPacket {
+class QP_EXPORT QpSmartPacket {
  public:
   // Field type codes as they stand in the image.
   enum {
