@@ -60,30 +60,23 @@ void sink(uint64_t inValue) {
   gSink = gSink + inValue;
 }
 
-std::unique_ptr<NetworkPacket> makeReply(uint8_t inKind) {
+// clang-format off
+// One reply class of each family, as the client builds them before a reception.
+NetworkPacket* makeReply(uint8_t inKind) {
   switch (inKind % 10) {
-    case 0:
-      return std::unique_ptr<NetworkPacket>(new NetworkPacket());
-    case 1:
-      return std::unique_ptr<NetworkPacket>(new HPPExportReply(nullptr));
-    case 2:
-      return std::unique_ptr<NetworkPacket>(new HPPProbeReply(nullptr));
-    case 3:
-      return std::unique_ptr<NetworkPacket>(new HPPGetPoolInfoReply(nullptr));
-    case 4:
-      return std::unique_ptr<NetworkPacket>(new AuthNegationReply(nullptr));
-    case 5:
-      return std::unique_ptr<NetworkPacket>(new AuthChallenge(nullptr));
-    case 6:
-      return std::unique_ptr<NetworkPacket>(new MonitorOpenAccept(nullptr));
-    case 7:
-      return std::unique_ptr<NetworkPacket>(new HPPQueryReply(nullptr));
-    case 8:
-      return std::unique_ptr<NetworkPacket>(new AppProfileGetClipReply(nullptr));
-    default:
-      return std::unique_ptr<NetworkPacket>(new ComplianceGetRetentionClassesReply(nullptr));
+    case 1: return new HPPExportReply(nullptr);
+    case 2: return new HPPProbeReply(nullptr);  // the datagram reception
+    case 3: return new HPPGetPoolInfoReply(nullptr);
+    case 4: return new AuthNegationReply(nullptr);
+    case 5: return new AuthChallenge(nullptr);
+    case 6: return new MonitorOpenAccept(nullptr);
+    case 7: return new HPPQueryReply(nullptr);
+    case 8: return new AppProfileGetClipReply(nullptr);
+    case 9: return new ComplianceGetRetentionClassesReply(nullptr);
+    default: return new NetworkPacket();
   }
 }
+// clang-format on
 
 void readCommon(NetworkPacket& p) {
   QpStringBuffer vText;
@@ -187,7 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
   if (inSize == 0) return 0;
   MemoryConnection vConnection(inData + 1, inSize - 1);
   std::unique_ptr<NetworkPacket> vReply;
-  attempt([&] { vReply = makeReply(inData[0]); });
+  attempt([&] { vReply.reset(makeReply(inData[0])); });
   if (!vReply) return 0;
   for (int i = 0; i < 3 && !vConnection.exhausted(); ++i) {
     bool vReceived = false;
