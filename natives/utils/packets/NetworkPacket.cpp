@@ -3,7 +3,6 @@
 #include "NetworkPacket.h"
 
 #include <climits>
-#include <cstdint>
 
 #include "Connection.h"
 #include "PacketFieldNamesInternal.h"
@@ -26,12 +25,6 @@ const int kFrameHeader = 8;  // marker and size, in front of the image's magic
 // this first piece on: a peer that announces 2 GiB and sends 10 bytes gets 64 KiB of our memory,
 // not 2 GiB. Replies of this size or less are read in a single receive.
 const int kFirstPiece = 64 * 1024;
-
-QpInt readBE32(const unsigned char* inP) {
-  return static_cast<QpInt>(
-      (static_cast<std::uint32_t>(inP[0]) << 24) | (static_cast<std::uint32_t>(inP[1]) << 16) |
-      (static_cast<std::uint32_t>(inP[2]) << 8) | static_cast<std::uint32_t>(inP[3]));
-}
 
 // The framing failures: QpSocketException with the reason as message.
 [[noreturn]] void raiseFraming(const char* inMessage) {
@@ -207,15 +200,17 @@ void NetworkPacket::receive(QpConnection& conn) {
   QP_TRACE_BEGIN
   try {
     // Marker and size are read aside: nothing is reserved before the size has been checked.
-    unsigned char vHead[kFrameHeader];
+    char vHead[kFrameHeader];
     if (conn.receive(vHead, 4) != 4) raiseFraming("Unable to read marker");
-    const QpInt vMarker = readBE32(vHead);
+    int vMarker = 0;
+    _getInt(vHead, 0, &vMarker);
     if (vMarker != kPacketMarker) {
       if (vMarker == kEndMarker) raiseFraming("Premature end of packet");
       raiseFraming("Invalid marker: ", vMarker);
     }
     if (conn.receive(vHead + 4, 4) != 4) raiseFraming("Unable to read packet size");
-    const QpInt vSize = readBE32(vHead + 4);
+    int vSize = 0;
+    _getInt(vHead, 4, &vSize);
     // The image (frame header and body) must fit a signed 32-bit length together with the room
     // that a later store into the reply would ask for; a size beyond that is as impossible as a
     // negative one.
