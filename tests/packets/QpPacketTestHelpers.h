@@ -2,6 +2,8 @@
 #ifndef QP_PACKET_TEST_HELPERS_H
 #define QP_PACKET_TEST_HELPERS_H
 
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "QpUtilsLib.h"
@@ -16,6 +18,52 @@ Bytes hex(const char* inText);
 Bytes imageOf(QpSmartPacket& p);
 // The image without its 12-byte header: the fields alone.
 Bytes fieldsOf(QpSmartPacket& p);
+
+typedef std::vector<int> Codes;
+// The codes of the packet's fields in image order, read from the bytes toBytes hands out.
+Codes codesOf(QpSmartPacket& p);
+// The packet's text (toString) as a std::string.
+std::string dumpOf(QpSmartPacket& p);
+
+// A peer on 127.0.0.1 in a thread of its own, serving one exchange: it reads inRequestLen bytes
+// (kept for request()), then writes inReply and closes. Stream peers accept one connection;
+// datagram peers read one datagram and answer its sender with inReply as one datagram.
+class LoopbackPeer {
+ public:
+  LoopbackPeer(bool inStream, size_t inRequestLen, const Bytes& inReply);
+  ~LoopbackPeer();
+  LoopbackPeer(const LoopbackPeer&) = delete;
+  LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+  // "127.0.0.1:<port>" (with the port also as datagram port for datagram peers).
+  QpAddress address() const;
+  const Bytes& request();  // waits for the exchange to end
+
+ private:
+  int mSocket;
+  int mPort = 0;
+  Bytes mRequest;
+  std::thread mThread;
+};
+
+// An in-memory connection: receive hands out inBytes in order (short counts at the end), send
+// appends to sent.
+class MemoryConnection : public QpConnection {
+ public:
+  MemoryConnection(const unsigned char* inBytes, size_t inLen) : mBytes(inBytes), mLen(inLen) {}
+  void open(const QpAddress&) override {}
+  void close() override {}
+  int send(void* inData, int inLen) override;
+  int receive(void* outData, int inLen) override;
+  Bytes sent;
+
+ protected:
+  int GetLastError() override { return 0; }
+
+ private:
+  const unsigned char* mBytes;
+  size_t mLen;
+  size_t mPos = 0;
+};
 
 }  // namespace qptest
 

@@ -32,6 +32,16 @@
 
 // Packets
 #include "QpSmartPacket.h"
+#include "PacketFieldCodes.h"
+#include "NetworkPacket.h"
+#include "PoolPackets.h"
+#include "QpRedirectPacket.h"
+#include "HPPPacket.h"
+#include "AuthPackets.h"
+#include "MonitorPacket.h"
+#include "QueryPacket.h"
+#include "AppProfilePacket.h"
+#include "CompliancePacket.h"
 
 // Transport
 #include "QpAddress.h"

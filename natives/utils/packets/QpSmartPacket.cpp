@@ -175,6 +175,16 @@ void QpSmartPacket::grow(int inLen) {
   if (mUsedLen >= mCapacity) qpRaise<QpSDKInternalException>(QP_HERE, 0, nullptr);
 }
 
+void QpSmartPacket::reserve(int inCapacity) {
+  if (mBuffer == nullptr) grow(0);
+  if (inCapacity <= mCapacity) return;
+  char* vImage = newImage(inCapacity);
+  qp_memcpy(vImage, mBuffer, static_cast<size_t>(mUsedLen));
+  qp_free(mBuffer);
+  mBuffer = vImage;
+  mCapacity = inCapacity;
+}
+
 void QpSmartPacket::toBytes(void** outData, int* outLen) {
   QP_CHECK(outData != nullptr && outLen != nullptr);
   // A packet that never held a field goes out as the empty image rather than as nothing: the

@@ -173,6 +173,10 @@ class QP_EXPORT QpSmartPacket {
   // Makes room at the end of the image for one field with an inLen-byte value (creating the
   // 12-byte header when there is no buffer yet).
   void grow(int inLen);
+  // Makes the buffer hold at least inCapacity bytes, keeping the bytes in use (a packet without a
+  // buffer gets its empty 12-byte image first). For readers that fill the image directly. A
+  // failed allocation raises QpOutOfMemException and leaves the image as it was.
+  void reserve(int inCapacity);
 
   // ---- Byte-order primitives (big-endian), all returning 0 ----------------------------------
   // Writes must lie within the capacity and reads within the used length; a violation is an
