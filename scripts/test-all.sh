@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the unit tests (plain, under ASan+UBSan and under TSan), a consumer
-# built against the installed package (pkg-config and find_package), and a short run of every
-# fuzz target. Run from anywhere; exits non-zero at the first failure.
+# Builds and runs every test: the unit tests (plain, under ASan+UBSan and under TSan), the
+# exported-symbol list, clang-format and clang-tidy, consumers built against an installed package
+# that was moved after installation (pkg-config and find_package), and a short run of every fuzz
+# target from its committed corpus. Run from anywhere; exits non-zero at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -13,6 +14,11 @@ step "unit tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default
+
+step "exported symbols, formatting and static checks"
+scripts/check-exports.sh
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+git ls-files 'natives/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p build/default --quiet
 
 step "install, move the installed tree, and build consumers from the moved copy"
 # The package must not remember where it was installed: install to one prefix, move the tree,

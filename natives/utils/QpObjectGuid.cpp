@@ -19,6 +19,7 @@ QpObjectGuid::QpObjectGuid(const QpObjectGuid& inOther) : QpObjectGuid() {
 }
 
 QpObjectGuid& QpObjectGuid::operator=(const QpObjectGuid& inOther) {
+  if (this == &inOther) return *this;  // memcpy onto itself is undefined
   mMethod = inOther.mMethod;
   mDiscriminatorOffset = inOther.mDiscriminatorOffset;
   qp_memcpy(mID, inOther.mID, sizeof mID);

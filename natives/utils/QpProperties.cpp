@@ -42,7 +42,7 @@ Text readAll(FILE* inFile) {
       size_t vNew = vCapacity * 2;
       auto* vGrown = static_cast<char*>(qp_realloc(vText.get(), vNew));
       if (vGrown == nullptr) qpRaiseOutOfMemory(QP_HERE);
-      vText.release();
+      (void)vText.release();  // realloc has already freed or moved the old block
       vText.reset(vGrown);
       vCapacity = vNew;
     }

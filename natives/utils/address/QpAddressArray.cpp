@@ -112,13 +112,13 @@ void QpAddressArray::copyLists(const QpAddressArray& inOther) {
     const QpAddress* vAddress = inOther.mAddresses[i];
     std::unique_ptr<QpAddress> vCopy(vAddress != nullptr ? new QpAddress(*vAddress, 2) : nullptr);
     mAddresses.push_back(vCopy.get());
-    vCopy.release();
+    (void)vCopy.release();  // the array owns it now
   }
   for (int i = 0; i < inOther.mRefs.size(); ++i) {
     const QpLongObj* vRef = inOther.mRefs[i];
     std::unique_ptr<QpLongObj> vCopy(vRef != nullptr ? new QpLongObj(vRef->getValue()) : nullptr);
     mRefs.push_back(vCopy.get());
-    vCopy.release();
+    (void)vCopy.release();  // the array owns it now
   }
 }
 
@@ -135,7 +135,7 @@ void QpAddressArray::addIfSupported(const char* inText, int inLen,
   if (vAddress.isEmpty() || !vAddress.isAddressStringSupported()) return;
   std::unique_ptr<QpAddress> vCopy(new QpAddress(vAddress, 2));
   outArray.push_back(vCopy.get());
-  vCopy.release();
+  (void)vCopy.release();  // the array owns it now
 }
 
 void QpAddressArray::createNodeArrayFrom(ListKind inKind, const char* inList,
@@ -206,7 +206,7 @@ void QpAddressArray::storeAddresses(NodeArrayMaker inCreate, const QpBasicString
     for (int i = 0; i < vMine.size(); ++i) {
       std::unique_ptr<QpAddress> vCopy(new QpAddress(*vMine[i], 2));
       vMasters.push_back(vCopy.get());
-      vCopy.release();
+      (void)vCopy.release();  // the array owns it now
     }
   }
 

@@ -48,7 +48,7 @@ template <class E>
 }
 
 // The raise of a failed allocation: QpOutOfMemException with system error 12.
-QP_EXPORT [[noreturn]] void qpRaiseOutOfMemory(const char* inFile, long inLine);
+[[noreturn]] QP_EXPORT void qpRaiseOutOfMemory(const char* inFile, long inLine);
 
 // Internal consistency check: raises QpSDKInternalException with the condition's text.
 #define QP_CHECK(cond)                                                     \

@@ -10,7 +10,7 @@
 QpMutex StProtectQPOS::sQPOSMutex;
 
 QpMutex::QpMutex() : mLockDepth(0) {
-  qp_mutex_init(&mMutex, 0);
+  qp_mutex_init(&mMutex, nullptr);
 }
 
 QpMutex::~QpMutex() {
@@ -50,7 +50,7 @@ void QpMutex::unlock() {
 }
 
 QpRecursiveMutex::QpRecursiveMutex() {
-  qp_recursive_mutex_init(&mMutex, 0);
+  qp_recursive_mutex_init(&mMutex, nullptr);
 }
 QpRecursiveMutex::~QpRecursiveMutex() {
   qp_recursive_mutex_destroy(&mMutex);
