@@ -73,6 +73,7 @@ class QP_EXPORT AliasArray {
 class QP_EXPORT QpIntObj {
  public:
   QpIntObj(int inValue) : mValue(inValue) {}
+  QpIntObj(const QpIntObj& inOther) = default;
   int getValue() const { return mValue; }
   bool operator==(const QpIntObj& inOther) const { return mValue == inOther.mValue; }
   QpIntObj& operator=(const QpIntObj& inOther) = default;
@@ -84,6 +85,7 @@ class QP_EXPORT QpIntObj {
 class QP_EXPORT QpLongObj {
  public:
   QpLongObj(QpLong inValue) : mValue(inValue) {}
+  QpLongObj(const QpLongObj& inOther) = default;
   QpLong getValue() const { return mValue; }
   bool operator==(const QpLongObj& inOther) const;
   QpLongObj& operator=(const QpLongObj& inOther) = default;
