@@ -18,7 +18,9 @@ ctest --preset default
 step "exported symbols, formatting and static checks"
 scripts/check-exports.sh
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
-git ls-files 'natives/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p build/default --quiet
+# clang-tidy counts the warnings it suppressed on stderr; only its findings matter.
+git ls-files 'natives/*.cpp' | xargs -P "$(nproc)" -n 4 clang-tidy -p build/default --quiet \
+  2> >(grep -v 'warnings\? generated' >&2)
 
 step "install, move the installed tree, and build consumers from the moved copy"
 # The package must not remember where it was installed: install to one prefix, move the tree,
