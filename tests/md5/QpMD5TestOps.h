@@ -10,53 +10,44 @@ struct QpMD5Ops {
   static constexpr const char* kPeer = "MD5";
   static const size_t kRawLength = 16;
   static const char kType = 'e';
-  static const int kNotFound = -8;
-  static const int kMissing = -7;
+  static const int kNotFound = -8, kMissing = -7;
+  using E = QpMD5_Impl;
+  using R = QpMD5_Router;
 
-  static void* create() { return QpMD5_Impl::QpMD5_CreateContext(); }
-  static int update(void* c, char* d, size_t n) { return QpMD5_Impl::QpMD5_Update(c, d, n); }
-  static int final(void* c, unsigned char* out) {
-    return QpMD5_Impl::QpMD5_Final(out, static_cast<QpMD5_CTX*>(c));
-  }
+  static void* create() { return E::QpMD5_CreateContext(); }
+  static int update(void* c, char* d, size_t n) { return E::QpMD5_Update(c, d, n); }
   // The saved state as the text a caller keeps.
   static std::string saved(void* c) {
     unsigned char vRaw[16];
     char vText[27];
-    QpMD5_Impl::QpMD5_ContextToRawMD5(vRaw, c);
-    QpMD5_Impl::QpMD5_ToString(vRaw, vText, sizeof vText, 0);
+    E::QpMD5_ContextToRawMD5(vRaw, c);
+    E::QpMD5_ToString(vRaw, vText, sizeof vText, 0);
     return vText;
   }
   static void* resume(const std::string& s, size_t n) {
-    return QpMD5_Impl::QpMD5_CreatePartialContext(s.c_str(), static_cast<QpLong>(n), 64);
+    return E::QpMD5_CreatePartialContext(s.c_str(), static_cast<QpLong>(n), 64);
   }
-  static long complete(void* c, char t, char* out, long len) {
-    return QpMD5_Impl::QpMD5_Complete(c, t, out, len);
-  }
-  static void remove(void* c) { QpMD5_Impl::QpMD5_DeleteContext(c); }
+  static long complete(void* c, char t, char* o, long l) { return E::QpMD5_Complete(c, t, o, l); }
+  static void remove(void* c) { E::QpMD5_DeleteContext(c); }
   static std::string hmac(std::string k, std::string d) {
     char vMac[16];
-    QpMD5_Impl::QpMD5_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
-                           reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()),
-                           vMac);
+    E::QpMD5_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
+                  reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
     return std::string(vMac, 16);
   }
 
-  static int load(const char* n) { return QpMD5_Router::setThirdPartyMd5Lib(n); }
-  static void unload() { QpMD5_Router vUnload; }
-  static void* rCreate() { return QpMD5_Router::createContext(); }
+  static int load(const char* n) { return R::setThirdPartyMd5Lib(n); }
+  static void unload() { R vUnload; }
+  static void* rCreate() { return R::createContext(); }
   static void* rResume(const std::string& s, size_t n) {
-    return QpMD5_Router::createContext(s.c_str(), static_cast<QpLong>(n), 64);
+    return R::createContext(s.c_str(), static_cast<QpLong>(n), 64);
   }
-  static int rUpdate(void* c, char* d, size_t n, bool p) {
-    return QpMD5_Router::update(c, d, n, p);
+  static int rUpdate(void* c, char* d, size_t n, bool p) { return R::update(c, d, n, p); }
+  static long rComplete(void* c, char t, char* o, long l, bool p) {
+    return R::complete(c, t, o, l, p);
   }
-  static long rComplete(void* c, char t, char* out, long len, bool p) {
-    return QpMD5_Router::complete(c, t, out, len, p);
-  }
-  static int rRemove(void* c, bool p) { return QpMD5_Router::deleteContext(c, p); }
-  static void dummy(char* out, long len, char t, const char* a) {
-    QpMD5_Router::makeDummy(out, len, t, a);
-  }
+  static int rRemove(void* c, bool p) { return R::deleteContext(c, p); }
+  static void dummy(char* o, long l, char t, const char* a) { R::makeDummy(o, l, t, a); }
 };
 
 #endif  // QP_MD5_TEST_OPS_H

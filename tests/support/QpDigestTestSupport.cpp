@@ -1,8 +1,6 @@
 // QpDigestTestSupport.cpp - peers and oracles of the digest tests.
 #include "QpDigestTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include "QpUtilsLib.h"
 
 #if defined(QP_HAVE_OPENSSL)
@@ -21,15 +19,6 @@ std::string qpRandomBytes(std::mt19937& ioRng, size_t inLength) {
   std::string vBytes(inLength, '\0');
   for (char& c : vBytes) c = static_cast<char>(ioRng() & 0xFF);
   return vBytes;
-}
-
-std::string qpHex(const std::string& inBytes) {
-  std::string vHex;
-  for (unsigned char b : inBytes) {
-    vHex += "0123456789abcdef"[b >> 4];
-    vHex += "0123456789abcdef"[b & 15];
-  }
-  return vHex;
 }
 
 std::string qpDigestText(const std::string& inRaw, char inType) {
@@ -51,9 +40,7 @@ std::string qpDigestText(const std::string& inRaw, char inType) {
 std::string qpPeerDigest(const char* inName, const std::string& inData) {
   unsigned char vOut[EVP_MAX_MD_SIZE];
   unsigned int vLength = 0;
-  EXPECT_EQ(EVP_Digest(inData.data(), inData.size(), vOut, &vLength, EVP_get_digestbyname(inName),
-                       nullptr),
-            1);
+  EVP_Digest(inData.data(), inData.size(), vOut, &vLength, EVP_get_digestbyname(inName), nullptr);
   return std::string(reinterpret_cast<char*>(vOut), vLength);
 }
 
