@@ -1,17 +1,14 @@
-// Tests of the SHA-256 engine: digests, HMAC and resumed contexts against OpenSSL on both block
-// functions, the status codes, the refusals of the digest text and the engine's own dummy.
+// Tests of the SHA-256 engine and router: digests, HMAC and resumed contexts against OpenSSL on
+// both block functions, status codes, refusals of the digest text, external libraries.
 #include "QpDigestTestSupport.h"
 #include "QpSHA256Hooks.h"
-#include "QpSHA256TestOps.h"
-
-namespace {
 
 #if defined(QP_HAVE_OPENSSL) && defined(QP_EXT_LIB_FULL)
 TEST(QpSHA256ImplTest, AgreesWithOpenSSLOnBothPaths) {
-  qpCheckEngineAgainstPeer<QpSHA256Ops>();
+  qpCompareWithPeer<QpSHA256Ops>();
   if (!QpSHA256HasShaExtensions()) GTEST_SKIP() << "the default path is the portable one here";
   StSHA256Portable vPortable;
-  qpCheckEngineAgainstPeer<QpSHA256Ops>();
+  qpCompareWithPeer<QpSHA256Ops>();
 }
 #endif
 
@@ -20,7 +17,6 @@ TEST(QpSHA256ImplTest, StatusCodesAndRefusals) {
   char vByte = 'a';
   unsigned char vFirst[32], vSecond[32];
   auto* vCtx = static_cast<SHA256Context*>(QpSHA256Ops::create());
-  EXPECT_EQ(QpSHA256_Impl::QpSHA256_Update(vCtx, nullptr, 1, vScratch), 1);
   EXPECT_EQ(QpSHA256_Impl::QpSHA256_Update(nullptr, &vByte, 1, vScratch), 1);
   EXPECT_EQ(QpSHA256_Impl::QpSHA256_Update(vCtx, &vByte, 1, vScratch), 0);
   EXPECT_EQ(QpSHA256_Impl::QpSHA256_Final(nullptr, vCtx), 1);
@@ -45,22 +41,21 @@ TEST(QpSHA256ImplTest, StatusCodesAndRefusals) {
                   "inBuf is NULL.");
   EXPECT_QP_THROW(QpSHA256_Impl::QpSHA256_ToString(nullptr, vText, 54, 'x'), QpSDKInternalException,
                   nullptr);
-  EXPECT_QP_THROW(QpSHA256_Impl::QpSHA256_ToString(vRaw, vText, 53, 'x'), QpSDKInternalException,
-                  nullptr);
-  EXPECT_QP_THROW(QpSHA256_Impl::QpSHA256_ToString(vRaw, vText, 52, 0), QpSDKInternalException,
-                  nullptr);
+  for (long vLength : {53, 52}) {  // with and without the type character
+    EXPECT_QP_THROW(QpSHA256_Impl::QpSHA256_ToString(vRaw, vText, vLength, vLength == 53 ? 'x' : 0),
+                    QpSDKInternalException, nullptr);
+  }
   EXPECT_STREQ(vText, "untouched");
   EXPECT_EQ(QpSHA256_Impl::QpSHA256_ToString(vRaw, vText, 53, 0), 0);
 }
 
-// The engine's own dummy passes the checks of the routers'.
-struct QpSHA256EngineDummy : QpSHA256Ops {
-  static void dummy(char* o, long l, char t, const char* a) {
-    E::QpSHA256_MakeDummy(o, l, t, sScratch, a);
-  }
-};
-TEST(QpSHA256ImplTest, MakeDummy) {
-  qpCheckMakeDummy<QpSHA256EngineDummy>();
+// The router, with our external test library (QpDigestExtLib.cpp, three variants).
+#if defined(QP_HAVE_OPENSSL)
+TEST(QpSHA256RouterTest, LoadsRoutesAndPassesErrorsBack) {
+  QpSHA256Ops::unload();
+  qpCheckRouter<QpSHA256Ops>();
 }
-
-}  // namespace
+#endif
+TEST(QpSHA256RouterTest, MakeDummy) {
+  qpCheckMakeDummy<QpSHA256Ops>();
+}

@@ -52,14 +52,3 @@ std::string qpPeerHmac(const char* inName, const std::string& inKey, const std::
   return std::string(reinterpret_cast<char*>(vOut), vLength);
 }
 #endif
-
-QpExtLibControl::QpExtLibControl(const char* inPath) : mLib(qp_dlopen(inPath)) {
-  if (mLib == nullptr) throw std::runtime_error(std::string("cannot load ") + inPath);
-  mCalls = reinterpret_cast<int (*)()>(qp_dlsym(mLib, "QpExtDigest_Calls"));
-  mFail = reinterpret_cast<void (*)(int)>(qp_dlsym(mLib, "QpExtDigest_Fail"));
-}
-
-QpExtLibControl::~QpExtLibControl() {
-  mFail(0);
-  qp_dlclose(mLib);
-}

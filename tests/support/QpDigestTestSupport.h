@@ -1,15 +1,12 @@
 // QpDigestTestSupport.h - what the MD5 and SHA-256 tests share: random inputs, OpenSSL as the
 // peer, an independent rendering of the digest text, the external test library's controls, and
-// the checks engines and routers have in common, written once over an operations table Ops
-// (QpMD5TestOps.h, QpSHA256TestOps.h). For single-threaded tests.
+// the checks engines and routers have in common, written once over an operations table (QpMD5Ops,
+// QpSHA256Ops). For single-threaded tests.
 #ifndef QP_DIGEST_TEST_SUPPORT_H
 #define QP_DIGEST_TEST_SUPPORT_H
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "QpTestSupport.h"
@@ -25,19 +22,110 @@ std::string qpPeerDigest(const char* inName, const std::string& inData);
 std::string qpPeerHmac(const char* inName, const std::string& inKey, const std::string& inData);
 
 // The control functions of the external test library at inPath (QpDigestExtLib.cpp).
-class QpExtLibControl {
- public:
-  explicit QpExtLibControl(const char* inPath);
-  ~QpExtLibControl();
+struct QpExtLibControl {
+  explicit QpExtLibControl(const char* inPath) : mLib(qp_dlopen(inPath)) {}
+  ~QpExtLibControl() {
+    fail(0);
+    qp_dlclose(mLib);
+  }
   QpExtLibControl(const QpExtLibControl&) = delete;
   QpExtLibControl& operator=(const QpExtLibControl&) = delete;
-  int calls() const { return mCalls(); }
-  void fail(int inCode) const { mFail(inCode); }
-
- private:
+  int calls() const { return reinterpret_cast<int (*)()>(qp_dlsym(mLib, "QpExtDigest_Calls"))(); }
+  void fail(int inCode) const {
+    reinterpret_cast<void (*)(int)>(qp_dlsym(mLib, "QpExtDigest_Fail"))(inCode);
+  }
   void* mLib;
-  int (*mCalls)();
-  void (*mFail)(int);
+};
+
+// The MD5 engine and router as an operations table.
+struct QpMD5Ops {
+  static constexpr const char* kPeer = "MD5";
+  static const size_t kRawLength = 16;
+  static const char kType = 'e';
+  static const int kNotFound = -8, kMissing = -7;
+  using E = QpMD5_Impl;
+  using R = QpMD5_Router;
+
+  static void* create() { return E::QpMD5_CreateContext(); }
+  static int update(void* c, char* d, size_t n) { return E::QpMD5_Update(c, d, n); }
+  // The saved state as the text a caller keeps.
+  static std::string saved(void* c) {
+    unsigned char vRaw[16];
+    char vText[27];
+    E::QpMD5_ContextToRawMD5(vRaw, c);
+    E::QpMD5_ToString(vRaw, vText, sizeof vText, 0);
+    return vText;
+  }
+  static void* resume(const std::string& s, size_t n) {
+    return E::QpMD5_CreatePartialContext(s.c_str(), static_cast<QpLong>(n), 64);
+  }
+  static long complete(void* c, char t, char* o, long l) { return E::QpMD5_Complete(c, t, o, l); }
+  static void remove(void* c) { E::QpMD5_DeleteContext(c); }
+  static std::string hmac(std::string k, std::string d) {
+    char vMac[16];
+    E::QpMD5_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
+                  reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
+    return std::string(vMac, 16);
+  }
+
+  static int load(const char* n) { return R::setThirdPartyMd5Lib(n); }
+  static void unload() { R vUnload; }
+  static void* rCreate() { return R::createContext(); }
+  static void* rResume(const std::string& s, size_t n) {
+    return R::createContext(s.c_str(), static_cast<QpLong>(n), 64);
+  }
+  static int rUpdate(void* c, char* d, size_t n, bool p) { return R::update(c, d, n, p); }
+  static long rComplete(void* c, char t, char* o, long l, bool p) {
+    return R::complete(c, t, o, l, p);
+  }
+  static int rRemove(void* c, bool p) { return R::deleteContext(c, p); }
+  static void dummy(char* o, long l, char t, const char* a) { R::makeDummy(o, l, t, a); }
+};
+
+// The SHA-256 engine and router as an operations table.
+struct QpSHA256Ops {
+  static constexpr const char* kPeer = "SHA256";
+  static const size_t kRawLength = 32;
+  static const char kType = 'x';
+  static const int kNotFound = -11, kMissing = -10;
+  using E = QpSHA256_Impl;
+  using R = QpSHA256_Router;
+  static inline unsigned int sScratch = 0;
+
+  static void* create() { return E::QpSHA256_CreateContext(); }
+  static int update(void* c, char* d, size_t n) { return E::QpSHA256_Update(c, d, n, sScratch); }
+  // The saved state: 32 raw bytes.
+  static std::string saved(void* c) {
+    unsigned char vRaw[32];
+    E::QpSHA256_ContextToRawSHA256(vRaw, c);
+    return std::string(reinterpret_cast<char*>(vRaw), 32);
+  }
+  static void* resume(const std::string& s, size_t n) {
+    return E::QpSHA256_CreatePartialContext(s.data(), static_cast<QpLong>(n), 64);
+  }
+  static long complete(void* c, char t, char* o, long l) {
+    return E::QpSHA256_Complete(c, t, o, l);
+  }
+  static void remove(void* c) { E::QpSHA256_DeleteContext(c); }
+  static std::string hmac(std::string k, std::string d) {
+    char vMac[32];
+    R::QpSHA256_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
+                     reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
+    return std::string(vMac, 32);
+  }
+
+  static int load(const char* n) { return R::setThirdPartySHA256Lib(n); }
+  static void unload() { R vUnload; }
+  static void* rCreate() { return R::createContext(); }
+  static void* rResume(const std::string& s, size_t n) {
+    return R::createContext(s.data(), static_cast<QpLong>(n), 64);
+  }
+  static int rUpdate(void* c, char* d, size_t n, bool p) { return R::update(c, d, n, sScratch, p); }
+  static long rComplete(void* c, char t, char* o, long l, bool p) {
+    return R::complete(c, t, o, l, p);
+  }
+  static int rRemove(void* c, bool p) { return R::deleteContext(c, p); }
+  static void dummy(char* o, long l, char t, const char* a) { R::makeDummy(o, l, t, sScratch, a); }
 };
 
 #if defined(QP_HAVE_OPENSSL) && defined(QP_EXT_LIB_FULL)
@@ -76,24 +164,32 @@ std::string qpDigestOf(std::mt19937& ioRng, std::string inData, bool inRouted, b
   return vText;
 }
 
-// Engine digests (whole and resumed after a multiple of 64 bytes) and HMACs against OpenSSL.
+// Digests of every length (whole and resumed after a multiple of 64 bytes) and engine HMACs
+// against OpenSSL; through the router to inLib when set, which sees 4 calls a digest, plus
+// inPartialCalls for a resumed one.
 template <class Ops>
-void qpCheckEngineAgainstPeer() {
+void qpCompareWithPeer(const QpExtLibControl* inLib = nullptr, int inPartialCalls = 0) {
   std::mt19937 vRng(1321);
+  const bool vRouted = inLib != nullptr;
   for (size_t vLength : qpDigestLengths()) {
     const std::string vData = qpRandomBytes(vRng, vLength);
     const std::string vExpected =
         qpDigestText(qpPeerDigest(Ops::kPeer, vData), vLength % 2 == 0 ? Ops::kType : 0);
-    ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, false, false), vExpected) << vLength;
-    ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, false, true, vLength / 64 * 64), vExpected);
+    const int vCalls = vRouted ? inLib->calls() : 0;
+    ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, vRouted, false), vExpected) << vLength;
+    ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, vRouted, true, vLength / 64 * 64), vExpected);
+    if (vRouted) {
+      EXPECT_EQ(inLib->calls(), vCalls + 4 + inPartialCalls) << vLength;
+      continue;
+    }
     const std::string vKey = qpRandomBytes(vRng, vRng() % 200);
     ASSERT_EQ(Ops::hmac(vKey, vData), qpPeerHmac(Ops::kPeer, vKey, vData)) << vLength;
   }
 }
 
-// Loading codes in order (the engine goes on working after each failure; a library without a
-// needed function is never called), then routing against OpenSSL: normal contexts always go to
-// a loaded library, partial ones only when it can make them (4 calls per routed digest).
+// Loading codes in order (the engine works after each failure; a library without a needed
+// function is never called), then routing: normal contexts always go to a loaded library,
+// partial ones only when it can make them.
 template <class Ops>
 void qpCheckRouter() {
   const struct {
@@ -118,18 +214,7 @@ void qpCheckRouter() {
     Ops::unload();
     QpExtLibControl vLib(vPath);
     ASSERT_EQ(Ops::load(vPath), 0);
-    const int vPartialCalls = std::strcmp(vPath, QP_EXT_LIB_FULL) == 0 ? 4 : 0;
-    for (size_t vLength : qpDigestLengths()) {
-      const std::string vData = qpRandomBytes(vRng, vLength);
-      const std::string vExpected =
-          qpDigestText(qpPeerDigest(Ops::kPeer, vData), vLength % 2 == 0 ? Ops::kType : 0);
-      int vCalls = vLib.calls();
-      ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, true, false), vExpected) << vLength;
-      EXPECT_EQ(vLib.calls(), vCalls + 4);
-      vCalls = vLib.calls();
-      ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, true, true, vLength / 64 * 64), vExpected);
-      EXPECT_EQ(vLib.calls(), vCalls + vPartialCalls) << vPath;
-    }
+    qpCompareWithPeer<Ops>(&vLib, std::strcmp(vPath, QP_EXT_LIB_FULL) == 0 ? 4 : 0);
   }
   // A library's error codes come back unchanged and no text is made of a failed digest; an
   // engine context handed to the library is refused by it rather than misread.

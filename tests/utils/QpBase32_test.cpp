@@ -1,16 +1,12 @@
 // Tests of the Base32 and Base64 codecs.
 #include <random>
-#include <string>
 #include <vector>
 
 #include "QpTestSupport.h"
-#include "QpUtilsLib.h"
 
 #if defined(QP_HAVE_OPENSSL)
 #include <openssl/evp.h>
 #endif
-
-namespace {
 
 std::string randomBytes(std::mt19937& ioRng, size_t inLength) {
   std::string vBytes(inLength, '\0');
@@ -100,5 +96,3 @@ TEST(QpBase64Test, AgreesWithOpenSsl) {
   }
 }
 #endif
-
-}  // namespace

@@ -1,12 +1,11 @@
-// An external digest library of our own, loaded by the router tests through qp_dlopen. It
-// exports the MD5Lib_ and SHA256Lib_ functions of the external contract and hashes with the
-// library's engines, but wraps every context in a tagged box of its own: a context of the engine
-// passed here is refused (-100), and a box passed to the engine overruns it (ASan). Built three
-// times: complete, without the partial-context functions (QP_EXT_NO_PARTIAL) and without the
-// delete functions (QP_EXT_NO_DELETE). QpExtDigest_Calls counts the calls that reached it;
-// QpExtDigest_Fail(code) makes Update and Final return code until it is set back to 0.
+// An external digest library of our own for the router tests: the MD5Lib_ and SHA256Lib_
+// functions, hashing with our engines in a tagged box of their own (an engine context passed here
+// is refused with -100; a box passed to the engine overruns it under ASan). Built complete,
+// without the partial-context functions and without the delete functions. QpExtDigest_Calls
+// counts the calls that reached it; QpExtDigest_Fail(code) makes Update and Final return code.
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 
 #include "QpUtilsLib.h"
 
@@ -32,21 +31,23 @@ void* box(const void* inTag, void* inInner) {
   return vBox;
 }
 
-// Runs inCall on the boxed engine context, or refuses a context that is not a box of inTag.
+// Runs inCall on the boxed engine context (or frees both when inCall is null), or refuses a
+// context that is not a box of inTag.
 template <class F>
-int withInner(const void* inTag, void* inCtx, bool inMayFail, F inCall) {
+int withInner(const void* inTag, void* inCtx, F inCall) {
   ++sCalls;
   Box* vBox = static_cast<Box*>(inCtx);
   if (vBox == nullptr || vBox->mTag != inTag) return kForeign;
-  if (inMayFail && sFail != 0) return sFail;
-  return inCall(vBox->mInner);
+  if constexpr (std::is_same_v<F, std::nullptr_t>) {
+    qp_free(vBox->mInner);
+    qp_free(vBox);
+    return 0;
+  } else {
+    return sFail != 0 ? sFail.load() : inCall(vBox->mInner);
+  }
 }
 
 const char kMD5[] = "MD5", kSHA[] = "SHA";
-[[maybe_unused]] int deleteBox(void* inInner) {
-  qp_free(inInner);
-  return 0;
-}
 
 }  // namespace
 
@@ -61,11 +62,11 @@ QP_EXT_API void* MD5Lib_CreateContext() {
   return box(kMD5, QpMD5_Impl::QpMD5_CreateContext());
 }
 QP_EXT_API int MD5Lib_Update(void* inCtx, char* inData, unsigned long inLength) {
-  return withInner(kMD5, inCtx, true,
+  return withInner(kMD5, inCtx,
                    [&](void* c) { return QpMD5_Impl::QpMD5_Update(c, inData, inLength); });
 }
 QP_EXT_API int MD5Lib_Final(unsigned char* outDigest, void* inCtx) {
-  return withInner(kMD5, inCtx, true, [&](void* c) {
+  return withInner(kMD5, inCtx, [&](void* c) {
     return QpMD5_Impl::QpMD5_Final(outDigest, static_cast<QpMD5_CTX*>(c));
   });
 }
@@ -74,12 +75,12 @@ QP_EXT_API void* SHA256Lib_CreateContext() {
 }
 QP_EXT_API int SHA256Lib_Update(void* inCtx, char* inData, unsigned long inLength) {
   unsigned int vScratch = 0;
-  return withInner(kSHA, inCtx, true, [&](void* c) {
+  return withInner(kSHA, inCtx, [&](void* c) {
     return QpSHA256_Impl::QpSHA256_Update(c, inData, inLength, vScratch);
   });
 }
 QP_EXT_API int SHA256Lib_Final(unsigned char* outDigest, void* inCtx) {
-  return withInner(kSHA, inCtx, true, [&](void* c) {
+  return withInner(kSHA, inCtx, [&](void* c) {
     return QpSHA256_Impl::QpSHA256_Final(outDigest, static_cast<SHA256Context*>(c));
   });
 }
@@ -95,13 +96,9 @@ QP_EXT_API void* SHA256Lib_CreatePartialContext(const char* inState, std::int64_
 
 #if !defined(QP_EXT_NO_DELETE)
 QP_EXT_API int MD5Lib_DeleteContext(void* inCtx) {
-  const int vResult = withInner(kMD5, inCtx, false, deleteBox);
-  if (vResult == 0) qp_free(inCtx);
-  return vResult;
+  return withInner(kMD5, inCtx, nullptr);
 }
 QP_EXT_API int SHA256Lib_DeleteContext(void* inCtx) {
-  const int vResult = withInner(kSHA, inCtx, false, deleteBox);
-  if (vResult == 0) qp_free(inCtx);
-  return vResult;
+  return withInner(kSHA, inCtx, nullptr);
 }
 #endif
