@@ -14,6 +14,10 @@
 #include "QpOsHooks.h"
 #include "QpTestSupport.h"
 
+struct Probe : QpStreamSocket {
+  using QpStreamSocket::mApplyReceiveBufferSize;
+};
+
 int openDescriptors() {
   int vCount = 0;
   DIR* vDir = ::opendir("/proc/self/fd");
@@ -98,6 +102,9 @@ TEST(QpConnection, Bookkeeping) {
   // Never used: expired only for a zero idle time.
   EXPECT_EQ(vSocket.isExpired(0), 1);
   EXPECT_EQ(vSocket.isExpired(LLONG_MAX), 0);
+  EXPECT_EQ(Probe().mApplyReceiveBufferSize, 0);
+  QpUtils::SetSocketOptionReceiveBufferSize(65536);  // for sockets made from now on
+  EXPECT_EQ(Probe().mApplyReceiveBufferSize, 1);
 }
 
 TEST(QpStreamSocket, SendsEverythingAndReceivesUntilThePeerCloses) {
