@@ -37,18 +37,15 @@ std::string qpDigestText(const std::string& inRaw, char inType) {
 }
 
 #if defined(QP_HAVE_OPENSSL)
-std::string qpPeerDigest(const char* inName, const std::string& inData) {
+std::string qpPeerDigest(const char* inName, const std::string& inData, const std::string* inKey) {
   unsigned char vOut[EVP_MAX_MD_SIZE];
   unsigned int vLength = 0;
-  EVP_Digest(inData.data(), inData.size(), vOut, &vLength, EVP_get_digestbyname(inName), nullptr);
-  return std::string(reinterpret_cast<char*>(vOut), vLength);
-}
-
-std::string qpPeerHmac(const char* inName, const std::string& inKey, const std::string& inData) {
-  unsigned char vOut[EVP_MAX_MD_SIZE];
-  unsigned int vLength = 0;
-  HMAC(EVP_get_digestbyname(inName), inKey.data(), static_cast<int>(inKey.size()),
-       reinterpret_cast<const unsigned char*>(inData.data()), inData.size(), vOut, &vLength);
+  if (inKey == nullptr) {
+    EVP_Digest(inData.data(), inData.size(), vOut, &vLength, EVP_get_digestbyname(inName), nullptr);
+  } else {
+    HMAC(EVP_get_digestbyname(inName), inKey->data(), static_cast<int>(inKey->size()),
+         reinterpret_cast<const unsigned char*>(inData.data()), inData.size(), vOut, &vLength);
+  }
   return std::string(reinterpret_cast<char*>(vOut), vLength);
 }
 #endif
