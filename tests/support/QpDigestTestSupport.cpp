@@ -1,8 +1,6 @@
 // QpDigestTestSupport.cpp - peers and oracles of the digest tests.
 #include "QpDigestTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include "QpUtilsLib.h"
 
 #if defined(QP_HAVE_OPENSSL)
@@ -23,15 +21,6 @@ std::string qpRandomBytes(std::mt19937& ioRng, size_t inLength) {
   return vBytes;
 }
 
-std::string qpHex(const std::string& inBytes) {
-  std::string vHex;
-  for (unsigned char b : inBytes) {
-    vHex += "0123456789abcdef"[b >> 4];
-    vHex += "0123456789abcdef"[b & 15];
-  }
-  return vHex;
-}
-
 std::string qpDigestText(const std::string& inRaw, char inType) {
   static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
   std::string vText;
@@ -48,31 +37,15 @@ std::string qpDigestText(const std::string& inRaw, char inType) {
 }
 
 #if defined(QP_HAVE_OPENSSL)
-std::string qpPeerDigest(const char* inName, const std::string& inData) {
+std::string qpPeerDigest(const char* inName, const std::string& inData, const std::string* inKey) {
   unsigned char vOut[EVP_MAX_MD_SIZE];
   unsigned int vLength = 0;
-  EXPECT_EQ(EVP_Digest(inData.data(), inData.size(), vOut, &vLength, EVP_get_digestbyname(inName),
-                       nullptr),
-            1);
-  return std::string(reinterpret_cast<char*>(vOut), vLength);
-}
-
-std::string qpPeerHmac(const char* inName, const std::string& inKey, const std::string& inData) {
-  unsigned char vOut[EVP_MAX_MD_SIZE];
-  unsigned int vLength = 0;
-  HMAC(EVP_get_digestbyname(inName), inKey.data(), static_cast<int>(inKey.size()),
-       reinterpret_cast<const unsigned char*>(inData.data()), inData.size(), vOut, &vLength);
+  if (inKey == nullptr) {
+    EVP_Digest(inData.data(), inData.size(), vOut, &vLength, EVP_get_digestbyname(inName), nullptr);
+  } else {
+    HMAC(EVP_get_digestbyname(inName), inKey->data(), static_cast<int>(inKey->size()),
+         reinterpret_cast<const unsigned char*>(inData.data()), inData.size(), vOut, &vLength);
+  }
   return std::string(reinterpret_cast<char*>(vOut), vLength);
 }
 #endif
-
-QpExtLibControl::QpExtLibControl(const char* inPath) : mLib(qp_dlopen(inPath)) {
-  if (mLib == nullptr) throw std::runtime_error(std::string("cannot load ") + inPath);
-  mCalls = reinterpret_cast<int (*)()>(qp_dlsym(mLib, "QpExtDigest_Calls"));
-  mFail = reinterpret_cast<void (*)(int)>(qp_dlsym(mLib, "QpExtDigest_Fail"));
-}
-
-QpExtLibControl::~QpExtLibControl() {
-  mFail(0);
-  qp_dlclose(mLib);
-}

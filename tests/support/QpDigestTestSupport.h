@@ -1,173 +1,229 @@
-// QpDigestTestSupport.h - what the digest, router and identifier tests share: the inputs of the
-// differential loops, OpenSSL as the peer, an independent rendering of the digest text, and the
-// checks that MD5 and SHA-256 have in common, written once over an operations table Ops:
-//   kPeer ("MD5"), kRawLength, kType, kNotFound, kMissing; the engine's create, update, final,
-//   saved (the state to resume from), resume, complete, remove, hmac; the router's load, unload,
-//   rCreate, rResume, rUpdate, rComplete, rRemove, dummy.
+// QpDigestTestSupport.h - what the MD5 and SHA-256 tests share: random inputs, OpenSSL as the
+// peer, an independent rendering of the digest text, the external test library's controls, and
+// the checks engines and routers have in common, written once over an operations table (QpMD5Ops,
+// QpSHA256Ops). For single-threaded tests.
 #ifndef QP_DIGEST_TEST_SUPPORT_H
 #define QP_DIGEST_TEST_SUPPORT_H
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "QpTestSupport.h"
 
-// Every length from 0 to 300, then a few large ones across block and buffer boundaries.
+// Every length from 0 to 300, then a few across block and buffer boundaries.
 std::vector<size_t> qpDigestLengths();
 std::string qpRandomBytes(std::mt19937& ioRng, size_t inLength);
-std::string qpHex(const std::string& inBytes);
-
-// The digest text written the long way: each little-endian 64-bit group as a 65-digit binary
-// string cut into 13 five-bit digits; inType (0: none) after the first group.
+// The digest text the long way: each little-endian 64-bit group as a 65-digit binary string cut
+// into 13 five-bit digits; inType (0: none) after the first group.
 std::string qpDigestText(const std::string& inRaw, char inType);
-
-#if defined(QP_HAVE_OPENSSL)
-// The raw digest and HMAC of OpenSSL ("MD5" or "SHA256").
-std::string qpPeerDigest(const char* inName, const std::string& inData);
-std::string qpPeerHmac(const char* inName, const std::string& inKey, const std::string& inData);
-#endif
+// OpenSSL's raw digest ("MD5" or "SHA256"), or HMAC with inKey.
+std::string qpPeerDigest(const char* inName, const std::string& inData,
+                         const std::string* inKey = nullptr);
 
 // The control functions of the external test library at inPath (QpDigestExtLib.cpp).
-class QpExtLibControl {
- public:
-  explicit QpExtLibControl(const char* inPath);
-  ~QpExtLibControl();
+struct QpExtLibControl {
+  explicit QpExtLibControl(const char* inPath) : mLib(qp_dlopen(inPath)) {}
+  ~QpExtLibControl() {
+    fail(0);
+    qp_dlclose(mLib);
+  }
   QpExtLibControl(const QpExtLibControl&) = delete;
   QpExtLibControl& operator=(const QpExtLibControl&) = delete;
-  int calls() const { return mCalls(); }
-  void fail(int inCode) const { mFail(inCode); }
-
- private:
+  int calls() const { return reinterpret_cast<int (*)()>(qp_dlsym(mLib, "QpExtDigest_Calls"))(); }
+  void fail(int inCode) const {
+    reinterpret_cast<void (*)(int)>(qp_dlsym(mLib, "QpExtDigest_Fail"))(inCode);
+  }
   void* mLib;
-  int (*mCalls)();
-  void (*mFail)(int);
 };
 
-// The engine's raw digest of inData, fed in chunks whose sizes ioRng picks, so that every split
-// of the block buffer is crossed somewhere in a loop.
+// The MD5 engine and router as an operations table.
+struct QpMD5Ops {
+  static constexpr const char* kPeer = "MD5";
+  static const size_t kRawLength = 16;
+  static const char kType = 'e';
+  static const int kNotFound = -8, kMissing = -7;
+  using E = QpMD5_Impl;
+  using R = QpMD5_Router;
+
+  static void* create() { return E::QpMD5_CreateContext(); }
+  static int update(void* c, char* d, size_t n) { return E::QpMD5_Update(c, d, n); }
+  // The saved state as the text a caller keeps.
+  static std::string saved(void* c) {
+    unsigned char vRaw[16];
+    char vText[27];
+    E::QpMD5_ContextToRawMD5(vRaw, c);
+    E::QpMD5_ToString(vRaw, vText, sizeof vText, 0);
+    return vText;
+  }
+  static void* resume(const std::string& s, size_t n) {
+    return E::QpMD5_CreatePartialContext(s.c_str(), static_cast<QpLong>(n), 64);
+  }
+  static long complete(void* c, char t, char* o, long l) { return E::QpMD5_Complete(c, t, o, l); }
+  static void remove(void* c) { E::QpMD5_DeleteContext(c); }
+  static std::string hmac(std::string k, std::string d) {
+    char vMac[16];
+    E::QpMD5_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
+                  reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
+    return std::string(vMac, 16);
+  }
+
+  static int load(const char* n) { return R::setThirdPartyMd5Lib(n); }
+  static void unload() { R vUnload; }
+  static void* rCreate() { return R::createContext(); }
+  static void* rResume(const std::string& s, size_t n) {
+    return R::createContext(s.c_str(), static_cast<QpLong>(n), 64);
+  }
+  static int rUpdate(void* c, char* d, size_t n, bool p) { return R::update(c, d, n, p); }
+  static long rComplete(void* c, char t, char* o, long l, bool p) {
+    return R::complete(c, t, o, l, p);
+  }
+  static int rRemove(void* c, bool p) { return R::deleteContext(c, p); }
+  static void dummy(char* o, long l, char t, const char* a) { R::makeDummy(o, l, t, a); }
+};
+
+// The SHA-256 engine and router as an operations table.
+struct QpSHA256Ops {
+  static constexpr const char* kPeer = "SHA256";
+  static const size_t kRawLength = 32;
+  static const char kType = 'x';
+  static const int kNotFound = -11, kMissing = -10;
+  using E = QpSHA256_Impl;
+  using R = QpSHA256_Router;
+  static inline unsigned int sScratch = 0;
+
+  static void* create() { return E::QpSHA256_CreateContext(); }
+  static int update(void* c, char* d, size_t n) { return E::QpSHA256_Update(c, d, n, sScratch); }
+  // The saved state: 32 raw bytes.
+  static std::string saved(void* c) {
+    unsigned char vRaw[32];
+    E::QpSHA256_ContextToRawSHA256(vRaw, c);
+    return std::string(reinterpret_cast<char*>(vRaw), 32);
+  }
+  static void* resume(const std::string& s, size_t n) {
+    return E::QpSHA256_CreatePartialContext(s.data(), static_cast<QpLong>(n), 64);
+  }
+  static long complete(void* c, char t, char* o, long l) {
+    return E::QpSHA256_Complete(c, t, o, l);
+  }
+  static void remove(void* c) { E::QpSHA256_DeleteContext(c); }
+  static std::string hmac(std::string k, std::string d) {
+    char vMac[32];
+    R::QpSHA256_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
+                     reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
+    return std::string(vMac, 32);
+  }
+
+  static int load(const char* n) { return R::setThirdPartySHA256Lib(n); }
+  static void unload() { R vUnload; }
+  static void* rCreate() { return R::createContext(); }
+  static void* rResume(const std::string& s, size_t n) {
+    return R::createContext(s.data(), static_cast<QpLong>(n), 64);
+  }
+  static int rUpdate(void* c, char* d, size_t n, bool p) { return R::update(c, d, n, sScratch, p); }
+  static long rComplete(void* c, char t, char* o, long l, bool p) {
+    return R::complete(c, t, o, l, p);
+  }
+  static int rRemove(void* c, bool p) { return R::deleteContext(c, p); }
+  static void dummy(char* o, long l, char t, const char* a) { R::makeDummy(o, l, t, sScratch, a); }
+};
+
+#if defined(QP_HAVE_OPENSSL) && defined(QP_EXT_LIB_FULL)
+// The typed text (no type every other length) of inData fed to the router at once or to the
+// engine in random chunks; with inPartial, the engine's state after inSplit bytes is resumed (by
+// the router as a partial context when inRouted).
 template <class Ops>
-std::string qpEngineDigest(std::mt19937& ioRng, std::string inData) {
-  void* vCtx = Ops::create();
-  for (size_t vDone = 0; vDone < inData.size();) {
+std::string qpDigestOf(std::mt19937& ioRng, std::string inData, bool inRouted, bool inPartial,
+                       size_t inSplit = 0) {
+  const char vType = inData.size() % 2 == 0 ? Ops::kType : 0;
+  void* vCtx = inRouted && !inPartial ? Ops::rCreate() : Ops::create();
+  if (inPartial) {
+    Ops::update(vCtx, &inData[0], inSplit);
+    void* vResumed =
+        inRouted ? Ops::rResume(Ops::saved(vCtx), inSplit) : Ops::resume(Ops::saved(vCtx), inSplit);
+    Ops::remove(vCtx);
+    vCtx = vResumed;
+  }
+  const size_t vStart = inPartial ? inSplit : 0;
+  if (inRouted) {  // one update: each routed call counts in the external library
+    EXPECT_EQ(Ops::rUpdate(vCtx, &inData[0] + vStart, inData.size() - vStart, inPartial), 0);
+  }
+  for (size_t vDone = vStart; !inRouted && vDone < inData.size();) {
     const size_t vChunk = std::min<size_t>(inData.size() - vDone, ioRng() % 150);
     EXPECT_EQ(Ops::update(vCtx, &inData[0] + vDone, vChunk), 0);
     vDone += vChunk;
   }
-  std::string vDigest(Ops::kRawLength, '\0');
-  EXPECT_EQ(Ops::final(vCtx, reinterpret_cast<unsigned char*>(&vDigest[0])), 0);
-  Ops::remove(vCtx);
-  return vDigest;
-}
-
-#if defined(QP_HAVE_OPENSSL)
-// Digest, HMAC, and a computation saved after a multiple of 64 bytes and resumed, against
-// OpenSSL for every length of qpDigestLengths().
-template <class Ops>
-void qpCheckEngineAgainstPeer() {
-  std::mt19937 vRng(1321);
-  for (size_t vLength : qpDigestLengths()) {
-    std::string vData = qpRandomBytes(vRng, vLength);
-    const std::string vExpected = qpPeerDigest(Ops::kPeer, vData);
-    ASSERT_EQ(qpEngineDigest<Ops>(vRng, vData), vExpected) << vLength;
-    const std::string vKey = qpRandomBytes(vRng, vRng() % 200);
-    ASSERT_EQ(Ops::hmac(vKey, vData), qpPeerHmac(Ops::kPeer, vKey, vData)) << vLength;
-
-    const size_t vSplit = vLength / 64 * 64;
-    void* vFirst = Ops::create();
-    Ops::update(vFirst, &vData[0], vSplit);
-    void* vResumed = Ops::resume(Ops::saved(vFirst), vSplit);
-    Ops::remove(vFirst);
-    Ops::update(vResumed, &vData[0] + vSplit, vLength - vSplit);
-    char vText[64];
-    EXPECT_EQ(Ops::complete(vResumed, Ops::kType, vText, sizeof vText), 0);
-    Ops::remove(vResumed);
-    ASSERT_EQ(vText, qpDigestText(vExpected, Ops::kType)) << vLength;
-  }
-}
-#endif
-
-// The typed text of inData through the router, resumed after inSplit bytes when inPartial.
-template <class Ops>
-std::string qpRoutedText(std::string inData, size_t inSplit, bool inPartial) {
-  void* vCtx = nullptr;
-  if (inPartial) {
-    void* vEngineCtx = Ops::create();
-    Ops::update(vEngineCtx, &inData[0], inSplit);
-    vCtx = Ops::rResume(Ops::saved(vEngineCtx), inSplit);
-    Ops::remove(vEngineCtx);
-  } else {
-    vCtx = Ops::rCreate();
-  }
-  EXPECT_EQ(Ops::rUpdate(vCtx, &inData[0] + inSplit, inData.size() - inSplit, inPartial), 0);
   char vText[64];
-  EXPECT_EQ(Ops::rComplete(vCtx, Ops::kType, vText, sizeof vText, inPartial), 0);
-  EXPECT_EQ(Ops::rRemove(vCtx, inPartial), 0);
+  if (inRouted) {
+    EXPECT_EQ(Ops::rComplete(vCtx, vType, vText, sizeof vText, inPartial), 0);
+    EXPECT_EQ(Ops::rRemove(vCtx, inPartial), 0);
+  } else {
+    EXPECT_EQ(Ops::complete(vCtx, vType, vText, sizeof vText), 0);
+    Ops::remove(vCtx);
+  }
   return vText;
 }
 
-#if defined(QP_EXT_LIB_FULL)
-// The codes of loading, in order; the engine keeps working after each failure, and a library
-// without a needed function is never called.
+// Digests of every length (whole and resumed after a multiple of 64 bytes) and engine HMACs
+// against OpenSSL; through the router to inLib when set, which sees 4 calls a digest, plus
+// inPartialCalls for a resumed one.
 template <class Ops>
-void qpCheckRouterLoading() {
+void qpCompareWithPeer(const QpExtLibControl* inLib = nullptr, int inPartialCalls = 0) {
+  std::mt19937 vRng(1321);
+  const bool vRouted = inLib != nullptr;
+  for (size_t vLength : qpDigestLengths()) {
+    const std::string vData = qpRandomBytes(vRng, vLength);
+    const std::string vExpected =
+        qpDigestText(qpPeerDigest(Ops::kPeer, vData), vLength % 2 == 0 ? Ops::kType : 0);
+    const int vCalls = vRouted ? inLib->calls() : 0;
+    ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, vRouted, false), vExpected) << vLength;
+    ASSERT_EQ(qpDigestOf<Ops>(vRng, vData, vRouted, true, vLength / 64 * 64), vExpected);
+    if (vRouted) {
+      EXPECT_EQ(inLib->calls(), vCalls + 4 + inPartialCalls) << vLength;
+      continue;
+    }
+    const std::string vKey = qpRandomBytes(vRng, vRng() % 200);
+    ASSERT_EQ(Ops::hmac(vKey, vData), qpPeerDigest(Ops::kPeer, vData, &vKey)) << vLength;
+  }
+}
+
+// Loading codes in order (the engine works after each failure; a library without a needed
+// function is never called), then routing: normal contexts always go to a loaded library,
+// partial ones only when it can make them.
+template <class Ops>
+void qpCheckRouter() {
   const struct {
     const char* mName;
     int mCode;
-  } kSteps[] = {
-      {nullptr, -4},
-      {"/nonexistent/libnothing.so", Ops::kNotFound},
-      {QP_EXT_LIB_NODELETE, Ops::kMissing},
-      {QP_EXT_LIB_FULL, 0},
-      {QP_EXT_LIB_NOPARTIAL, -2},
-      {nullptr, -2},
-  };
-  QpExtLibControl vBroken(QP_EXT_LIB_NODELETE);
-  for (const auto& s : kSteps) {
-    EXPECT_EQ(Ops::load(s.mName), s.mCode) << (s.mName != nullptr ? s.mName : "null");
-    EXPECT_EQ(qpRoutedText<Ops>("abc", 0, false).size(), Ops::kRawLength / 8 * 13 + 1);
+  } kSteps[] = {{nullptr, -4},
+                {"/nonexistent/libnothing.so", Ops::kNotFound},
+                {QP_EXT_LIB_NODELETE, Ops::kMissing},
+                {QP_EXT_LIB_FULL, 0},
+                {QP_EXT_LIB_NOPARTIAL, -2},
+                {nullptr, -2}};
+  std::mt19937 vRng(5);
+  {
+    QpExtLibControl vBroken(QP_EXT_LIB_NODELETE);
+    for (const auto& s : kSteps) {
+      EXPECT_EQ(Ops::load(s.mName), s.mCode) << (s.mName != nullptr ? s.mName : "null");
+      EXPECT_EQ(qpDigestOf<Ops>(vRng, "abc", true, false).size(), Ops::kRawLength / 8 * 13);
+    }
+    EXPECT_EQ(vBroken.calls(), 0);
   }
-  EXPECT_EQ(vBroken.calls(), 0);
-}
-
-#if defined(QP_HAVE_OPENSSL)
-// Normal contexts always go to a loaded library; partial ones only when it can make them (each
-// routed operation counts one call in the library).
-template <class Ops>
-void qpCheckRouting() {
   for (const char* vPath : {QP_EXT_LIB_FULL, QP_EXT_LIB_NOPARTIAL}) {
     Ops::unload();
     QpExtLibControl vLib(vPath);
     ASSERT_EQ(Ops::load(vPath), 0);
-    const int vPartialCalls = std::strcmp(vPath, QP_EXT_LIB_FULL) == 0 ? 4 : 0;
-    std::mt19937 vRng(5);
-    for (size_t vLength : qpDigestLengths()) {
-      const std::string vData = qpRandomBytes(vRng, vLength);
-      const std::string vExpected = qpDigestText(qpPeerDigest(Ops::kPeer, vData), Ops::kType);
-      int vCalls = vLib.calls();
-      ASSERT_EQ(qpRoutedText<Ops>(vData, 0, false), vExpected) << vLength;
-      EXPECT_EQ(vLib.calls(), vCalls + 4);
-      vCalls = vLib.calls();
-      ASSERT_EQ(qpRoutedText<Ops>(vData, vLength / 64 * 64, true), vExpected) << vLength;
-      EXPECT_EQ(vLib.calls(), vCalls + vPartialCalls) << vPath;
-    }
+    qpCompareWithPeer<Ops>(&vLib, std::strcmp(vPath, QP_EXT_LIB_FULL) == 0 ? 4 : 0);
   }
-}
-#endif
-
-// A library's error codes come back unchanged; no text is made of a failed digest; an engine
-// context handed to the library is refused by it rather than misread.
-template <class Ops>
-void qpCheckLibraryErrors() {
+  // A library's error codes come back unchanged and no text is made of a failed digest; an
+  // engine context handed to the library is refused by it rather than misread.
+  Ops::unload();
   QpExtLibControl vLib(QP_EXT_LIB_FULL);
   ASSERT_EQ(Ops::load(QP_EXT_LIB_FULL), 0);
   void* vCtx = Ops::rCreate();
   vLib.fail(-5);
-  char vData[] = "abc";
-  char vText[64] = "untouched";
+  char vData[] = "abc", vText[64] = "untouched";
   EXPECT_EQ(Ops::rUpdate(vCtx, vData, 3, false), -5);
   EXPECT_EQ(Ops::rComplete(vCtx, Ops::kType, vText, sizeof vText, false), -5);
   EXPECT_STREQ(vText, "");
@@ -178,7 +234,9 @@ void qpCheckLibraryErrors() {
   void* vEngineCtx = Ops::create();
   EXPECT_EQ(Ops::rRemove(vEngineCtx, false), -100);
   Ops::remove(vEngineCtx);
+  Ops::unload();
 }
+#endif
 
 // Dummy digests: fresh each time, the additional text's limit, the refusals, and an empty text
 // (nothing raised, nothing leaked) for every allocation that fails.
@@ -198,6 +256,5 @@ void qpCheckMakeDummy() {
   qpWalkAllocations([&] { Ops::dummy(vA, sizeof vA, 'u', nullptr); }, [&] { EXPECT_STREQ(vA, ""); },
                     true);
 }
-#endif  // QP_EXT_LIB_FULL
 
 #endif  // QP_DIGEST_TEST_SUPPORT_H
