@@ -277,6 +277,10 @@ TEST(QpSmartPacketFieldsMemory, StoresAreAllOrNothing) {
   qpWalkAllocations([&] { p.Set(2, "replacement"); }, unchanged);
   p.Set(2, kFill.data(), 480);
   undo({});
+  ArrayTemplate<char> vItems(1, ElemFree);
+  vItems.push_back(qp_strdup("x"));
+  qpWalkAllocations([&] { p.store(3, &vItems); }, unchanged);
+  undo({3});
   QpHashMap vMap;
   vMap.put("n", "v");
   qpWalkAllocations([&] { p.store(3, 4, &vMap); }, unchanged);

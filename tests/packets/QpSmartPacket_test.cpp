@@ -161,6 +161,7 @@ TEST(QpSmartPacketLoad, MalformedFieldsFailTheWalk) {
     const char* message;
   } kCases[] = {
       {"0001 01", kHeader},
+      {"0001 01 0000", kHeader},
       {"0001 01 000004 000000", kValue},
       {"0001 03 FFFFFF 0102", kValue},
       {"0001 01 000004 00000005  0002 02 000009 78", kValue},
