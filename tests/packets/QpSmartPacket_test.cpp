@@ -44,10 +44,10 @@ TEST(QpSmartPacketImage, ExactBytes) {
   EXPECT_EQ(imageOf(p), hex("012C7598 00000004 46535032"));
 
   p.store(7, "abc");
-  p.store(8, static_cast<QpLong>(-1));
+  p.store(8, static_cast<QpLong>(-0x0102030405060708LL));
   p.store(9, -2, 1);
   p.store(-300, static_cast<unsigned char>(200));
-  EXPECT_EQ(fieldsOf(p), hex("0007 02 000003 616263  0008 07 000008 FFFFFFFFFFFFFFFF"
+  EXPECT_EQ(fieldsOf(p), hex("0007 02 000003 616263  0008 07 000008 FEFDFCFBFAF9F8F8"
                              "0009 08 000001 01  FED4 01 000004 000000C8"));
 
   const unsigned char* m = reinterpret_cast<const unsigned char*>(QpSmartPacket::GetEOFMarker());
