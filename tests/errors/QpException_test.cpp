@@ -219,23 +219,6 @@ TEST(QpExceptionCopy, CopiesOwnEqualParts) {
   EXPECT_EQ(partsOf(vTarget), "-10006 0 " + kBare);
 }
 
-int gLabelEvaluations = 0;
-
-void step(bool inRaise, int inPort) {
-  QP_TRACE_BEGIN
-  if (inRaise)
-    qpRaise<QpSocketException>(QP_HERE, 111, "refused", "QpSocket.open(%s,%d)", "host", inPort);
-  QP_TRACE_END("step(%s)", (++gLabelEvaluations, "counted"))
-}
-
-TEST(QpRaiseHelpers, RaiseBuildsTheExceptionAndTracesGrowOutwards) {
-  gLabelEvaluations = 0;
-  step(false, 1);
-  EXPECT_EQ(gLabelEvaluations, 0);  // labels cost nothing when no exception passes
-  EXPECT_EQ(raised<QpSocketException>([] { step(true, 3218); }),
-            "-10101 111 refused|<null>|QpSocket.open(host,3218)<step(counted)");
-}
-
 TEST(QpRaiseHelpers, LiteralMessagesBuiltExceptionsAndInternalChecks) {
   EXPECT_EQ(raised<QpParameterException>([] { qpRaise<QpParameterException>(QP_HERE, 0, "50%s"); }),
             "-10006 0 50%s|<null>|No trace available");  // the message is not a format
@@ -248,6 +231,7 @@ TEST(QpRaiseHelpers, LiteralMessagesBuiltExceptionsAndInternalChecks) {
   EXPECT_EQ(vEvaluations, 1);
   EXPECT_EQ(raised<QpSDKInternalException>([&] { QP_CHECK(vEvaluations == 2); }),
             "-10205 0 vEvaluations == 2|<null>|No trace available");
+  EXPECT_EQ(raised<QpOutOfMemException>([] { qpRaiseOutOfMemory(QP_HERE); }), "-10206 12 " + kBare);
   StFaultArm vArm(0);  // the library's operator new raises instead of returning null
   EXPECT_EQ(raised<QpOutOfMemException>([] { qpLibraryDelete(qpLibraryNew(32)); }),
             "-10206 12 " + kBare);

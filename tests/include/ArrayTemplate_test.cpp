@@ -10,13 +10,6 @@
 
 namespace {
 
-struct Counted {  // live instances, to see ElemDelete run the destructor
-  static int sLive;
-  Counted() { ++sLive; }
-  ~Counted() { --sLive; }
-};
-int Counted::sLive = 0;
-
 // The pushes, among inCount, that allocated; every failing attempt must raise and leave the
 // array as it was.
 std::vector<int> growingPushes(ArrayTemplate<char>& ioArray, int inCount) {
@@ -46,24 +39,6 @@ TEST(ArrayTemplate, GrowsLinearlyIndexesAndRemoves) {
   EXPECT_EQ(qpTake(vTexts.remove(0)), "a");  // the caller's now; the array does not free it
   ASSERT_EQ(vTexts.size(), 1);
   EXPECT_STREQ(vTexts[0], "c");
-}
-
-TEST(ArrayTemplate, ReleasesByDestructModeOnlyWhenOwning) {
-  {
-    ArrayTemplate<Counted> vOwning(1, ElemDelete);
-    vOwning.push_back(new Counted);
-    vOwning.push_back(nullptr);
-    vOwning.clear();
-    EXPECT_EQ(Counted::sLive, 0);
-    vOwning.push_back(new Counted);  // released by the destructor
-  }
-  EXPECT_EQ(Counted::sLive, 0);
-  Counted vKept;
-  {
-    ArrayTemplate<Counted> vBorrowing(0, ElemDelete);
-    vBorrowing.push_back(&vKept);
-  }
-  EXPECT_EQ(Counted::sLive, 1);
 }
 
 }  // namespace

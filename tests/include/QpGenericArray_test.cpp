@@ -42,21 +42,6 @@ TEST(AliasArray, InsertClampsTheIndexGrowsAndRefuses) {
   EXPECT_QP_THROW(vArray[5], QpSDKInternalException, "mElemCnt>pIndex");
 }
 
-TEST(AliasArray, FindAndRemoveMatchThePointerNotTheText) {
-  AliasArray vArray;
-  MyString* vFirst = text("same");
-  MyString* vTwin = text("same");
-  vArray.push_back(text("other"));
-  vArray.push_back(vFirst);
-  EXPECT_EQ(vArray.find(vFirst), 1);
-  EXPECT_EQ(vArray.find(vTwin), -1);
-  EXPECT_EQ(vArray.remove(vTwin), 0);
-  EXPECT_EQ(vArray.remove(vFirst), 1);  // taken out, not released
-  EXPECT_EQ(texts(vArray), (std::vector<std::string>{"other"}));
-  dispose(vFirst);
-  dispose(vTwin);
-}
-
 TEST(AliasArray, SwapKeepsOwnership) {
   MyString* vBorrowed = text("borrowed");
   AliasArray vOwning;
@@ -84,23 +69,6 @@ TEST(PAIRefArray, FirstInFirstOutOfThirtyTwoBitReferences) {
   EXPECT_EQ(vQueue.getValue(4), 0);
   for (long v : {5L, -7L, -1L, -2147483647L - 1, 0L}) EXPECT_EQ(vQueue.popRef(), v);
   EXPECT_EQ(vQueue.getSize(), 0);
-}
-
-TEST(PAIRefArray, MemoryShortage) {
-  PAIRefArray vQueue;
-  for (int i = 0; i < 9; ++i) vQueue.pushRef(i);
-  {
-    StFaultArm vArm(0);  // no box: a null entry keeps the reference's place
-    vQueue.pushRef(99);
-  }
-  EXPECT_EQ(vQueue.getSize(), 10);
-  EXPECT_EQ(vQueue.getValue(9), 0);
-  {
-    StFaultArm vArm(1);  // the queue cannot grow: raises, unchanged, the box not leaked
-    EXPECT_THROW(vQueue.pushRef(20), QpOutOfMemException);
-  }
-  EXPECT_EQ(vQueue.getSize(), 10);
-  EXPECT_EQ(vQueue.getValue(8), 8);
 }
 
 }  // namespace

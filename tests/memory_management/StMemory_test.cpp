@@ -41,15 +41,6 @@ TEST(StMalloc, GrowKeepsAPrefixResetReplacesAndAnUnknownSizeIsRefused) {
   EXPECT_QP_THROW(vMem.grow(8), QpSDKInternalException, "mSize >= 0");
 }
 
-TEST(StMalloc, SetDoesNotFree) {
-  StMalloc vOwner(8, 0);
-  void* vFirst = vOwner.Get();
-  vOwner.Set(qp_malloc(4));
-  EXPECT_EQ(vOwner.GetSize(), -1);
-  fill(vFirst, 8);  // abandoned, not freed: still ours to use (ASan would see a use after free)
-  qp_free(vFirst);
-}
-
 TEST(StMalloc, OutOfMemory) {
   // Each allocation fails in turn and raises QpOutOfMemException(12); a failed grow or reset
   // keeps the old block, its size and its bytes.

@@ -247,6 +247,7 @@ TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   // Null input never raises: strcat ignores it (nothing is even allocated), strcpy empties.
   SB vNone, c("text");
   vNone.strcat(static_cast<const char*>(nullptr));
+  vNone.strcat(SB(""));
   EXPECT_EQ(state(vNone), want("", 0, 0));
   c.strcpy(static_cast<const unsigned short*>(nullptr));
   EXPECT_EQ(state(c), want("", 64, 0));
@@ -330,6 +331,8 @@ TEST(QpStringBufferRead, ToStringReleaseAndWideForms) {
     StAllowInvalid vSwitch(false);
     EXPECT_EQ(raised<QpInvalidXMLException>([&] { qp_free(vInvalid.toString32()); }),
               "<null>|" QP_SB "toString32()");
+    EXPECT_EQ(raised<QpInvalidXMLException>([&] { qp_free(vInvalid.toString16()); }),
+              "<null>|" QP_SB "toString16()");
   }
   StAllowInvalid vSwitch(true);
   EXPECT_EQ(takeUnits(vInvalid.toString32()), (V{'a', 0x80, 0}));

@@ -267,23 +267,6 @@ TEST(QpXMLCodecUtf16, SurrogatesAndInvalidUnitsInEveryMode) {
   EXPECT_EQ(take(QpConvertUTF16ToUCS4(kPair, 2, 1, 1)), (Cps{0x41, 0xD83D}));
 }
 
-TEST(QpXMLCodecUtf16, StringBufferLoop) {
-  const unsigned short kFFFF[] = {0x41, 0xFFFF, 0};
-  for (Mode m : {kLenient, kPassThrough}) {
-    EXPECT_INVALID(QpConvertUTF16ToUTF8(kFFFF, -1, kValidate[m], kAllow[m]));
-  }
-  // Control units: refused only under validate without allowInvalid; tab, LF, CR always pass.
-  const unsigned short kControl[] = {0x09, 0x0A, 0x0D, 0x01, 0};
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kControl, -1, 1, 1)), "\t\n\r\x01");
-  EXPECT_INVALID(QpConvertUTF16ToUTF8(kControl, -1, 1, 0));
-  // Unpaired surrogates pass unchanged, even under validation.
-  const unsigned short kLoneLow[] = {0xDE00, 0x41, 0};
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kLoneLow, -1, 1, 0)), "\xED\xB8\x80\x41");
-  // A zero unit ends the text even inside an explicit length.
-  const unsigned short kZero[] = {0x41, 0, 0x42, 0};
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kZero, 3, 1, 0)), "A");
-}
-
 TEST(QpXMLCodecEbcdic, EveryEntryBothWays) {
   for (int b = 0; b < 256; ++b) {
     SCOPED_TRACE(b);
