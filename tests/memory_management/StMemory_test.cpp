@@ -35,25 +35,10 @@ TEST(StMalloc, GrowKeepsAPrefixResetReplacesAndAnUnknownSizeIsRefused) {
   void* vAdoptedBlock = fill(qp_malloc(4), 4);
   StMalloc vAdopted(vAdoptedBlock);  // freed at the end of the scope: ASan reports it otherwise
   EXPECT_QP_THROW(vAdopted.grow(8), QpSDKInternalException, "mSize >= 0");
-  EXPECT_QP_THROW(vAdopted.reset(8), QpSDKInternalException, "mSize >= 0");
   EXPECT_TRUE(vAdopted.Get() == vAdoptedBlock && holdsPrefix(vAdoptedBlock, 4));
   qp_free(vMem.release());
   EXPECT_EQ(vMem.Get(), nullptr);
   EXPECT_QP_THROW(vMem.grow(8), QpSDKInternalException, "mSize >= 0");
-}
-
-TEST(StMalloc, SetAndAssignmentDoNotFree) {
-  StMalloc vOwner(8, 0);
-  void* vFirst = vOwner.Get();
-  vOwner.Set(qp_malloc(4));
-  EXPECT_EQ(vOwner.GetSize(), -1);
-  fill(vFirst, 8);  // abandoned, not freed: still ours to use (ASan would see a use after free)
-  qp_free(vFirst);
-  StMalloc vSized(12, 0);
-  StMalloc vShare;
-  vShare = vSized;
-  EXPECT_TRUE(vShare.Get() == vSized.Get() && vShare.GetSize() == 12);
-  vShare.release();  // exactly one of the two may free the block
 }
 
 TEST(StMalloc, OutOfMemory) {

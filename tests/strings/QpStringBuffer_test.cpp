@@ -122,23 +122,12 @@ const Modification kModifications[] = {
 }  // namespace
 
 TEST(QpStringBufferStorage, BlockSizesAndConstructors) {
-  const int kBlocks[][2] = {{0, 64},     {64, 64},     {65, 128},  {127, 128}, {128, 256},
-                            {255, 256},  {256, 512},   {511, 512}, {512, 768}, {767, 768},
-                            {768, 1024}, {1000, 1024}, {-1, 0}};
+  const int kBlocks[][2] = {{64, 64}, {65, 128}, {511, 512}, {512, 768}, {1000, 1024}, {-1, 0}};
   for (const auto& row : kBlocks) EXPECT_EQ(SB(row[0]).getCapacity(), row[1]) << row[0];
-
-  const std::string v64(64, 'x');  // needs 65 bytes
-  EXPECT_EQ(state(SB()), want("", 0, 0));
-  EXPECT_EQ(state(SB(0)), want("", 64, 0));
-  EXPECT_EQ(state(SB("")), want("", 64, 0));
   EXPECT_EQ(state(SB(static_cast<const char*>(nullptr))), want("", 0, 0));
-  EXPECT_EQ(state(SB(v64.c_str())), want(v64, 128, 64));
   EXPECT_EQ(state(SB(U16(u"a\u00E9"))), want("a\xC3\xA9", 64, 2));
   EXPECT_EQ(state(SB(U32(U"\U0001F600"))), want("\xF0\x9F\x98\x80", 64, 1));
-  // The unit 0xFFFF is refused whatever the invalid-XML switch says.
-  EXPECT_THROW(SB(U16(u"a\uFFFF")), QpInvalidXMLException);
-  EXPECT_STREQ(SB().toStringConst(), "");
-  EXPECT_EQ(qpTake(SB().toString()), "");
+  EXPECT_THROW(SB(U16(u"a\uFFFF")), QpInvalidXMLException);  // whatever the invalid-XML switch
   SB b;  // appends of one byte grow at the block edges
   V vGrewAt;
   for (int i = 0; i < 1000; ++i) {
@@ -150,34 +139,18 @@ TEST(QpStringBufferStorage, BlockSizesAndConstructors) {
   EXPECT_EQ(state(b), want(std::string(1000, 'a'), 1024, 1000));
 }
 
-TEST(QpStringBufferStorage, CopiesAndAssignments) {
-  SB v64("abc");
-  SB v128(std::string(100, 'q').c_str());
-  SB vNone;
-  EXPECT_EQ(state(SB(v64)), want("abc", 128, 3));  // the source's capacity plus one
-  EXPECT_EQ(SB(v128).getCapacity(), 256);
-  // Assignment grows only a target below the source's capacity plus one.
-  SB vBig(std::string(70, 'b').c_str());
-  vBig = v64;
-  EXPECT_EQ(state(vBig), want("abc", 128, 3));
-  SB vSmall("z");
-  vSmall = v64;
-  EXPECT_EQ(vSmall.getCapacity(), 128);
-  vSmall = vNone;  // empties, keeps the storage
+TEST(QpStringBufferStorage, CopiesAssignmentsAndFormatting) {
+  SB vSmall("z"), vNone, vAbc("abc");
+  vSmall = vAbc;
+  EXPECT_EQ(state(vSmall), want("abc", 128, 3));  // the source's capacity plus one
+  vSmall = vNone;                                 // empties, keeps the storage
   EXPECT_EQ(state(vSmall), want("", 128, 0));
   EXPECT_EQ(SB(static_cast<const Buf&>(AB("\xC3\xA9"))).getCharCount(), 1);  // recounted
-}
-
-TEST(QpStringBufferStorage, FormattingConstructors) {
-  EXPECT_EQ(state(SB(0, "%d-%s", 42, "x")), want("42-x", 64, 4));
-  // The limit (size - 1) widens by 256 per step: 63, 319, 575, 831, 1087 > 1000.
+  // The limit (size - 1) widens by 256 per step: 63, 319, 575, 831, 1087 > 1000; 62 fit.
   const std::string v1000(1000, 'w');
   EXPECT_EQ(state(SB(0, "%s", v1000.c_str())), want(v1000, 64 + 4 * 256, 1000));
-  // 63 characters reach the first limit and take one step; 62 fit.
-  EXPECT_EQ(SB(0, "%s", std::string(63, 'e').c_str()).getCapacity(), 320);
   EXPECT_EQ(SB(0, "%s", std::string(62, 'e').c_str()).getCapacity(), 64);
-  EXPECT_EQ(Buf(0, "%s", "\xC3\xA9t\xC3\xA9").getCharCount(), 3);
-  EXPECT_EQ(state(*formatted<SB>(nullptr)), want("", 0, 0));
+  EXPECT_EQ(Buf(0, "%d\xC3\xA9", 42).getCharCount(), 3);
 }
 
 TEST(QpStringBufferAppend, ByteFormAcceptance) {
@@ -210,11 +183,6 @@ TEST(QpStringBufferAppend, AsciiBufferRefusesWideText) {
   const std::string vBefore = state(b);
   for (const Modification& m : kModifications)
     if (m.mWide) EXPECT_QP_THROW(m.mApply(b), QpParameterException, nullptr);
-  std::unique_ptr<AB[]> vArray(AB::createArray(2));  // the elements are ASCII buffers too
-  EXPECT_THROW(vArray[1].strcat(U16(u"x")), QpParameterException);
-  // The kind is checked before the input: null wide text is refused too.
-  EXPECT_QP_THROW(b.strcpy(static_cast<const unsigned short*>(nullptr)), QpParameterException,
-                  nullptr);
   EXPECT_EQ(state(b), vBefore);
 }
 
@@ -226,12 +194,9 @@ TEST(QpStringBufferAppend, InvalidCodePointsAreRefused) {
       const std::string vTrace = "<null>|" QP_SB "strcat(" + std::to_string(c) + ")";
       EXPECT_EQ(raised<QpInvalidXMLException>([&] { b.strcat(c); }), vTrace);
       if (c >= 0 && c <= 0xFFFF) {
-        EXPECT_EQ(raised<QpInvalidXMLException>([&] { b.strcat(static_cast<unsigned short>(c)); }),
-                  vTrace);
+        EXPECT_THROW(b.strcat(static_cast<unsigned short>(c)), QpInvalidXMLException);
       }
     }
-    EXPECT_EQ(raised<QpInvalidXMLException>([&] { b.strcat(U16(u"\uFFFF")); }),
-              "<null>|" QP_SB "strcat(-)");
     EXPECT_EQ(state(b), want("ok", 64, 2));
   }
 }
@@ -276,33 +241,16 @@ TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   b.strncpy("ab", 5);  // the count is the length, padded with zero bytes
   EXPECT_EQ(state(b), want(std::string("ab\0\0\0", 5), 64, 5));
   EXPECT_EQ(b.toStringConst()[5], 0);
-  b.strncpy("abcdef", 3);
-  EXPECT_EQ(bytes(b), "abc");
-  const std::string vBefore = state(b);
   EXPECT_EQ(raised<QpParameterException>([&] { b.strncpy("x", -1); }),
             "<null>|" QP_SB "strncpy(-, -1)");
-  EXPECT_QP_THROW(b.strncpy(U16(u"x"), -1), QpParameterException, nullptr);
-  EXPECT_EQ(state(b), vBefore);
-  b.strncpy("xyz", 0);
-  EXPECT_EQ(state(b), want("", 64, 0));
 
-  // Null input never raises: strcat ignores it (nothing is even allocated), and strcpy and
-  // strncpy empty the buffer and keep its storage.
-  SB vNone;
+  // Null input never raises: strcat ignores it (nothing is even allocated), strcpy empties.
+  SB vNone, c("text");
   vNone.strcat(static_cast<const char*>(nullptr));
-  vNone.strcat(U32(U""));
   vNone.strcat(SB(""));
   EXPECT_EQ(state(vNone), want("", 0, 0));
-  const std::function<void(Buf&)> kEmptiers[] = {
-      [](Buf& b) { b.strncpy(static_cast<const char*>(nullptr), 4); },
-      [](Buf& b) { b.strcpy(static_cast<const unsigned short*>(nullptr)); },
-      [](Buf& b) { b.strcpy(SB()); },
-  };
-  for (const auto& vEmpty : kEmptiers) {
-    SB c("text");
-    vEmpty(c);
-    EXPECT_EQ(state(c), want("", 64, 0));
-  }
+  c.strcpy(static_cast<const unsigned short*>(nullptr));
+  EXPECT_EQ(state(c), want("", 64, 0));
 
   // Sources inside the buffer itself.
   b.strcpy("hello world");
@@ -352,11 +300,9 @@ TEST(QpStringBufferCompare, Comparisons) {
     int mCount, mCmp, mCase;
   } kRows[] = {
       {"", nullptr, -1, -1, -1},    {nullptr, nullptr, -1, 0, 0}, {nullptr, "", -1, 1, 1},
-      {"a", "b", -1, 1, 1},         {"abc", "abc", -1, 0, 0},     {"abc", "abb", -1, -1, -1},
       {"abc", "AbC", 3, -1, 0},     {"abc", "abcd", -1, 1, 1},    {"abc", "AB", -1, -1, -1},
-      {"abc", "ab", 2, 0, -1},      {"abc", "abX", 3, -1, -1},    {"abc", "ABD", -1, -1, -1},
+      {"abc", "ab", 2, 0, -1},      {"abc", "ABD", -1, -1, -1},   {"@", "`", -1, 1, 1},
       {"abc", "ab\xE9", -1, 1, -1},  // strcasecmp takes the bytes as signed values
-      {"@", "`", -1, 1, 1},         {"{", "[", -1, -1, -1},  // the case bit, but not letters
   };
   for (const auto& r : kRows) {
     SCOPED_TRACE(&r - kRows);
@@ -369,33 +315,16 @@ TEST(QpStringBufferCompare, Comparisons) {
   EXPECT_TRUE(vHello.equalsIgnoreCase(SB("hELLO")));
   EXPECT_FALSE(vHello.equals(SB("hELLO")));
   EXPECT_FALSE(vHello.equalsIgnoreCase(SB("HELLO!")));
-  EXPECT_FALSE(SB(0).equals(SB()));
 }
 
 TEST(QpStringBufferRead, ToStringReleaseAndWideForms) {
-  AB b("ab");
-  b.strcat('\0');  // an ASCII buffer appends and counts the zero byte
-  b.strcat('c');
-  EXPECT_EQ(b.getCharCount(), 4);
-  char* vCopy = b.toString();
-  EXPECT_NE(vCopy, b.toStringConst());
-  EXPECT_EQ(std::string(vCopy, 5), std::string("ab\0c", 5));
-  qp_free(vCopy);
-
-  SB vNone;
-  EXPECT_EQ(qpTake(vNone.release(0)), "");
+  SB vNone, vMine("mine");
   EXPECT_EQ(vNone.release(1), nullptr);
-  SB vMine("mine");
   const char* vStorage = vMine.toStringConst();
   char* vText = vMine.release(0);
   EXPECT_EQ(vText, vStorage);
   EXPECT_EQ(qpTake(vText), "mine");
   EXPECT_EQ(state(vMine), want("", 0, 0));
-
-  EXPECT_EQ(takeUnits(SB("\xC3\xA9").toString16()), (V{0xE9, 0}));
-  EXPECT_EQ(takeUnits(SB().toString32()), V{0});
-  // An ASCII buffer counts two bytes where the UTF-8 reading finds one character.
-  EXPECT_EQ(takeUnits(AB("\xC3\xA9").toString16()), (V{0xE9, 0}));
 
   SB vInvalid("a\x80");
   {
@@ -407,23 +336,6 @@ TEST(QpStringBufferRead, ToStringReleaseAndWideForms) {
   }
   StAllowInvalid vSwitch(true);
   EXPECT_EQ(takeUnits(vInvalid.toString32()), (V{'a', 0x80, 0}));
-}
-
-TEST(QpConstStringBuffer, ViewsAndRefuses) {
-  char vText[] = "abc";
-  {
-    QpConstStringBuffer vView(vText);
-    for (const Modification& m : kModifications)
-      EXPECT_QP_THROW(m.mApply(vView), QpSDKInternalException, "false");
-    EXPECT_EQ(state(vView), want("abc", 4, 3));
-    EXPECT_EQ(vView.toStringConst(), vText);
-    QpConstStringBuffer vCopy(vView);
-    EXPECT_EQ(vCopy.toStringConst(), vText);
-    EXPECT_EQ(state(vCopy), want("abc", 4, 3));
-  }
-  EXPECT_STREQ(vText, "abc");
-  EXPECT_EQ(state(QpConstStringBuffer(nullptr)), want("", 0, 0));
-  EXPECT_EQ(QpConstStringBuffer("\xC3\xA9").getCharCount(), 1);
 }
 
 namespace {
@@ -464,15 +376,12 @@ TEST(QpStringBufferOutOfMemory, EveryModification) {
   SB vSource(std::string(200, 'a').c_str());
   const std::pair<std::function<void(SB&)>, std::string> kCases[] = {
       {[](SB& b) { b.strcat("\xA9x"); }, vBase + "\xA9x"},
-      {[](SB& b) { b.strcat(AB("\xA9x")); }, vBase + "\xA9x"},
       {[](SB& b) { b.strcat(0x20AC); }, vBase + "\xE2\x82\xAC"},
       {[](SB& b) { b.strcat(U16(u"\u00E9")); }, vBase + "\xC3\xA9"},
       {[](SB& b) { b.strcat(b); }, vBase + vBase},
-      {[](SB& b) { b.strcat(b.toStringConst() + 2); }, vBase + vBase.substr(2)},
       {[](SB& b) { b.strncpy(b.toStringConst() + 10, 100); },
        vBase.substr(10) + std::string(47, '\0')},
       {[&](SB& b) { b.strcpy(U16(v16.c_str())); }, vE70},
-      {[](SB& b) { b.strcpy(U32(U"\U0001F600!")); }, "\xF0\x9F\x98\x80!"},
       {[&](SB& b) { b.strcpy(AB(vE70.c_str())); }, vE70},  // recounted as UTF-8
       {[&](SB& b) { b = vSource; }, std::string(200, 'a')},
   };
@@ -480,8 +389,6 @@ TEST(QpStringBufferOutOfMemory, EveryModification) {
     SCOPED_TRACE(&c - kCases);
     walkModification<SB>(vBase, c.first, c.second);
   }
-  walkModification<AB>(
-      vBase, [](AB& b) { b.strcat(AB("\xFF\xFE")); }, vBase + "\xFF\xFE");
   AB vAsciiSource(std::string(100, '\xE9').c_str());
   walkModification<AB>(
       "old", [&](AB& b) { b = vAsciiSource; }, std::string(100, '\xE9'));
@@ -489,20 +396,10 @@ TEST(QpStringBufferOutOfMemory, EveryModification) {
 
 TEST(QpStringBufferOutOfMemory, Reading) {
   SB b("A\xC3\xA9\xF0\x9F\x98\x80");
-  SB vNone;
   const std::string vBefore = state(b);
   const V k16 = {0x41, 0xE9, 0xD83D, 0xDE00, 0};
-  const std::function<void()> kReads[] = {
-      [&] { EXPECT_EQ(qpTake(b.toString()), "A\xC3\xA9\xF0\x9F\x98\x80"); },
-      [&] { EXPECT_EQ(takeUnits(b.toString16()), k16); },
-      [&] { EXPECT_EQ(qpTake(vNone.release(0)), ""); },
-  };
-  for (const auto& vRead : kReads) {
-    qpWalkAllocations(vRead, [&] {
-      EXPECT_EQ(state(b), vBefore);
-      EXPECT_EQ(state(vNone), want("", 0, 0));
-    });
-  }
+  qpWalkAllocations([&] { EXPECT_EQ(takeUnits(b.toString16()), k16); },
+                    [&] { EXPECT_EQ(state(b), vBefore); });
 }
 
 TEST(QpStringBufferOutOfMemory, EveryConstructorThroughItsFactory) {
@@ -510,15 +407,10 @@ TEST(QpStringBufferOutOfMemory, EveryConstructorThroughItsFactory) {
   // checks the text and the count. ASan reports what a failed constructor leaked.
   const std::string vLong(700, 'L');
   SB vSource(vLong.c_str());
-  AB vAsciiSource("\xC3\xA9");
   const std::function<bool()> kFactories[] = {
       [] { return made(Buf::createNEWInstance(U16(u"\u00E9")), "\xC3\xA9", 1); },
       [&] { return made(Buf::createNEWInstance(static_cast<const Buf&>(vSource)), vLong, 700); },
-      [] { return made(SB::createInstance(0), "", 0); },
-      [] { return made(SB::createNEWInstance(U32(U"\U0001F600")), "\xF0\x9F\x98\x80", 1); },
       [&] { return made(formatted<SB>("%s", vLong.c_str()).release(), vLong, 700); },
-      [] { return made(AB::createInstance("\xC3\xA9"), "\xC3\xA9", 2); },
-      [&] { return made(AB::createNEWInstance(vAsciiSource), "\xC3\xA9", 2); },
       [] { return made(formatted<AB>("%s\xC3\xA9", "L").release(), "L\xC3\xA9", 3); },
       [] { return std::unique_ptr<AB[]>(AB::createArray(4)) != nullptr; },
   };

@@ -55,22 +55,15 @@ TEST(QpStringConversionText, ValuesToText) {
   // Pointer forms: numbers (only unsigned short zero-extended), or the low byte of each element.
   const std::pair<std::string, const char*> kCases[] = {
       {C::toString(static_cast<const QpWChar*>(nullptr)), "NULL"},
-      {C::toString(static_cast<const QpBasicStringBuffer*>(nullptr)), "NULL"},
       {C::toString(true), "true"},
-      {C::toString(static_cast<unsigned char>(0)), "false"},
-      {C::toString("hello", 99), "hello"},
       {C::toString(&vBuffer), "from a buffer"},
-      {C::toString(-5), "-5"},
-      {C::toString(static_cast<QpLong>(INT64_MAX)), "9223372036854775807"},
       {C::toString(&vMin), "-9223372036854775808"},
       {C::toString(&vU, 0), "65535"},
       {C::toString(kUcs4, 1), "AB"},
       {C::toString(kShorts, 1), "ab"},
       {C::toString(kWide), "w\xE9z"},
-      {vLong(INT64_MIN), "-9223372036854775808"},
-      {vLong(INT64_MAX), "9223372036854775807"}};
+      {vLong(INT64_MIN), "-9223372036854775808"}};
   for (const auto& c : kCases) EXPECT_EQ(c.first, c.second) << &c - kCases;
-  EXPECT_NE(C::toString(vBuffer.toStringConst()), vBuffer.toStringConst());  // a copy
   resetRing();
   char* vFirst = C::toString(1);
   EXPECT_EQ(C::toString(static_cast<QpLong>(-1)) - vFirst, 22);  // numbers take a fixed slot
@@ -96,10 +89,8 @@ TEST(QpStringConversionRing, ReservationAndReuse) {
   EXPECT_EQ(C::toString("z"), vStart);
   EXPECT_STREQ(vMarker, "z");
 
-  // After those 2 bytes, requests ending exactly at the ring's end wrap; one byte less fits.
+  // After those 2 bytes, a request ending exactly at the ring's end wraps.
   EXPECT_EQ(C::toString(std::string(kRing - 2 - 1, 'r').c_str()), vStart);
-  EXPECT_EQ(C::toString("z"), vStart);
-  EXPECT_EQ(C::toString(std::string(kRing - 2 - 2, 's').c_str()), vStart + 2);
 }
 
 TEST(QpStringConversionRing, TwoThreadsAtOnce) {
@@ -144,13 +135,11 @@ TEST(QpStringConversionParse, StringToQpLong) {
 TEST(QpStringConversionPercent, DoublesPercentAndTruncatesLongTexts) {
   EXPECT_STREQ(C::removePercent(nullptr), "NULL");
   EXPECT_STREQ(C::removePercent("50% done"), "50%% done");
-  EXPECT_STREQ(C::removePercent("%%"), "%%%%");
   // 2048 bytes are kept whole; from 2049 the text is cut to 999 bytes and the marker.
   const std::string vLimit(2048, 'a');
   EXPECT_EQ(C::removePercent(vLimit.c_str()), vLimit);
-  for (size_t n : {2049, 3000})
-    EXPECT_EQ(C::removePercent(std::string(n, 'b').c_str()),
-              std::string(999, 'b') + "...<truncated>");
+  EXPECT_EQ(C::removePercent(std::string(2049, 'b').c_str()),
+            std::string(999, 'b') + "...<truncated>");
   // The cut is literal: a '%' among the first 999 bytes is doubled, later ones are gone.
   const std::string vMixed = std::string(998, 'c') + "%" + std::string(2000, '%');
   EXPECT_EQ(C::removePercent(vMixed.c_str()), std::string(998, 'c') + "%%...<truncated>");
@@ -158,7 +147,6 @@ TEST(QpStringConversionPercent, DoublesPercentAndTruncatesLongTexts) {
 
 TEST(QpStringConversionEncodings, ConversionsLengthAndValidation) {
   EXPECT_EQ(qpTake(C::convert_from_char("caf\xE9", 0)), "caf\xC3\xA9");
-  EXPECT_EQ(qpTake(C::convert_from_charA("\xFF", 0)), "\xC3\xBF");
   const QpWChar kWide[] = {0x41, 0x20AC, 0};
   EXPECT_EQ(qpTake(C::convert_from_wchar(kWide, 0)), "A\xE2\x82\xAC");
   // Validated: a control character is refused unless allowInvalid passes it.
@@ -170,15 +158,9 @@ TEST(QpStringConversionEncodings, ConversionsLengthAndValidation) {
             (V{'a', 'b', 0xE9, 0xD83D, 0xDE00, 'z', 0, 7}));
   EXPECT_EQ(convertTo(C::convert_to_wchar, kText, 6), (V{'a', 'b', 0xE9, 0xF600, 'z', 0, 7}));
   EXPECT_EQ(convertTo(C::convert_to_utf32, kText, 4), (V{'a', 'b', 0xE9, 0, 7}));
-  EXPECT_EQ(convertTo(C::convert_to_utf32, kText, 0), V{7});  // nothing is touched
   EXPECT_EQ(convertTo(C::convert_to_char, kText, -1), V{7});
   EXPECT_EQ(convertTo(C::convert_to_char, kText, 4), (V{'a', 'b', static_cast<char>(0xE9), 0, 7}));
 
-  const int kValues[] = {0, -3, 5};
-  EXPECT_EQ(C::get_length(nullptr), 1);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(C::get_length(&kValues[i]), i < 2 ? 1 : 5);
-
-  C::validate_utf8(nullptr);
   C::validate_utf8("ok \xC3\xA9");
   EXPECT_QP_FAILURE(QpInvalidXMLException, C::validate_utf8("bad \xC3"), nullptr,
                     "No trace available");

@@ -55,38 +55,18 @@ void expectStrictRefused(const std::string& inText) {
   EXPECT_EQ(QpValidUTF8(inText.data(), static_cast<int>(inText.size())), 0);
 }
 
-// The code page, byte -> code point, written out independently of the library's table; 0x7F
-// marks the bytes without a mapping.
-const unsigned char kEbcdicDecode[256] = {
-    0x00, 0x01, 0x02, 0x03, 0x1A, 0x09, 0x1A, 0x7F, 0x1A, 0x1A, 0x1A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
-    0x10, 0x11, 0x12, 0x13, 0x1A, 0x0A, 0x08, 0x1A, 0x18, 0x19, 0x1A, 0x1A, 0x1C, 0x1D, 0x1E, 0x1F,
-    0x1A, 0x1A, 0x1C, 0x1A, 0x1A, 0x0A, 0x17, 0x1B, 0x1A, 0x1A, 0x1A, 0x1A, 0x1A, 0x05, 0x06, 0x07,
-    0x1A, 0x1A, 0x16, 0x1A, 0x1A, 0x1E, 0x1A, 0x04, 0x1A, 0x1A, 0x1A, 0x1A, 0x14, 0x15, 0x1A, 0x1A,
-    0x20, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x2E, 0x3C, 0x28, 0x2B, 0x7C,
-    0x26, 0xA9, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x21, 0x24, 0x2A, 0x29, 0x3B, 0x5E,
-    0x2D, 0x2F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0xBA, 0x2C, 0x25, 0x5F, 0x3E, 0x3F,
-    0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x60, 0x3A, 0x23, 0x40, 0x27, 0x3D, 0x22,
-    0x7F, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F,
-    0x7F, 0x6A, 0x6B, 0x6C, 0x6D, 0x6E, 0x6F, 0x70, 0x71, 0x72, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F,
-    0x7F, 0x7E, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7A, 0x7F, 0x7F, 0x7F, 0x5B, 0x7F, 0x7F,
-    0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x5D, 0x7F, 0x7F,
-    0x7B, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F,
-    0x7D, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x4F, 0x50, 0x51, 0x52, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F,
-    0x5C, 0x7F, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5A, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F,
-    0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0xB3, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F,
-};
-
-// Code point 0x00-0x7E -> EBCDIC byte (0x7F and above are 0x4B).
-const unsigned char kEbcdicEncode[127] = {
-    0x00, 0x01, 0x02, 0x03, 0x37, 0x2D, 0x2E, 0x2F, 0x16, 0x05, 0x15, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
-    0x10, 0x11, 0x12, 0x13, 0x3C, 0x3D, 0x32, 0x26, 0x18, 0x19, 0x3F, 0x27, 0x22, 0x1D, 0x35, 0x1F,
-    0x40, 0x5A, 0x7F, 0x7B, 0x5B, 0x6C, 0x50, 0x7D, 0x4D, 0x5D, 0x5C, 0x4E, 0x6B, 0x60, 0x4B, 0x61,
-    0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0x7A, 0x5E, 0x4C, 0x7E, 0x6E, 0x6F,
-    0x7C, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6,
-    0xD7, 0xD8, 0xD9, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xAD, 0xE0, 0xBD, 0x5F, 0x6D,
-    0x79, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96,
-    0x97, 0x98, 0x99, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xC0, 0x4F, 0xD0, 0xA1,
-};
+// The code page, byte -> code point (two hex digits a byte), written out independently of the
+// library's table; 7F marks the bytes without a mapping.
+const char kEbcdic[] =
+    "000102031A091A7F1A1A1A0B0C0D0E0F101112131A0A081A18191A1A1C1D1E1F1A1A1C1A1A0A171B1A1A1A1A"
+    "1A0506071A1A161A1A1E1A041A1A1A1A14151A1A207F7F7F7F7F7F7F7F7F7F2E3C282B7C26A97F7F7F7F7F7F"
+    "7F7F21242A293B5E2D2F7F7F7F7F7F7F7F7FBA2C255F3E3F7F7F7F7F7F7F7F7F7F603A2340273D227F616263"
+    "6465666768697F7F7F7F7F7F7F6A6B6C6D6E6F7071727F7F7F7F7F7F7F7E737475767778797A7F7F7F5B7F7F"
+    "7F7F7F7F7F7F7F7F7F7F7F7F7F5D7F7F7B4142434445464748497F7F7F7F7F7F7D4A4B4C4D4E4F5051527F7F"
+    "7F7F7F7F5C7F535455565758595A7F7F7F7F7F7F30313233343536373839B37F7F7F7F7F";
+int ebcdicDecode(int inByte) {
+  return std::stoi(std::string(kEbcdic + 2 * inByte, 2), nullptr, 16);
+}
 
 }  // namespace
 
@@ -98,19 +78,16 @@ TEST(QpXMLCodecRules, CharacterNameAndValidity) {
   // The character classes of names are compared with libxml2 over the whole BMP
   // (QpXMLCodecPeers_test.cpp); what is left is the reserved prefix and the text around them.
   EXPECT_FALSE(QpCodepointIsValidForName(-1) || QpCodepointIsValidForName(0x10000));
-  for (const char* t : {"xm", "a-b.c_d:e", "\xC3\xA9t\xC3\xA9"})
-    EXPECT_EQ(QpValidUTF8ForName(t, -1), 1) << t;
-  for (const char* t : {"xmlfoo", "XmL", "xMl", "", "a\x80", "\xC3", "a\xEF\xBF\xBF"})
+  EXPECT_EQ(QpValidUTF8ForName("a-b.c_d:\xC3\xA9", -1), 1);
+  for (const char* t : {"xmlfoo", "XmL", "", "a\x80", "\xC3", "a\xEF\xBF\xBF"})
     EXPECT_EQ(QpValidUTF8ForName(t, -1), 0) << t;
   EXPECT_EQ(QpValidUTF8ForName("xmlns", 2), 1);  // the length cuts it to "xm"
-  EXPECT_EQ(QpValidUTF8ForName(nullptr, -1), 0);
 
   const int kBad[] = {0x41, 0xFFFE, 0}, kZeroInside[] = {0x41, 0, 0x42};
   EXPECT_EQ(QpValidUCS(kBad, -1), 0);
   EXPECT_EQ(QpValidUCS(kBad, 1), 1);
   EXPECT_EQ(QpValidUCS(kZeroInside, -1), 1);
   EXPECT_EQ(QpValidUCS(kZeroInside, 3), 0);
-  EXPECT_EQ(QpValidUCS(nullptr, -1) + QpValidUTF8(nullptr, -1), 0);
   EXPECT_EQ(QpValidUTF8("\xC3\xA9", 1), 0);  // the length cuts the sequence
 }
 
@@ -158,23 +135,19 @@ TEST(QpXMLCodecUtf8, EveryMalformedClassInEveryMode) {
       {"overlong lead C0", "\xC0\xAF", {0x20, 0x20}, {0xC0, 0xAF}},
       // Overlong forms after E0, F0, F8, FC: the lenient space swallows the whole sequence.
       {"overlong E0", "\xE0\x80\x80", {0x20}, {0xE0, 0x80, 0x80}},
-      {"overlong E0 edge", "\xE0\x9F\xBF", {0x20}, {0xE0, 0x9F, 0xBF}},
       {"overlong F0", "\xF0\x8F\xBF\xBF", {0x20}, {0xF0, 0x8F, 0xBF, 0xBF}},
       {"overlong F8", "\xF8\x87\xBF\xBF\xBF", {0x20}, {0xF8, 0x87, 0xBF, 0xBF, 0xBF}},
       {"overlong FC", "\xFC\x83\xBF\xBF\xBF\xBF", {0x20}, {0xFC, 0x83, 0xBF, 0xBF, 0xBF, 0xBF}},
       // Above U+10FFFF in four bytes.
       {"F4 above 10FFFF", "\xF4\x90\x80\x80", {0x20}, {0xF4, 0x90, 0x80, 0x80}},
-      {"F5 lead", "\xF5\x80\x80\x80", {0x20}, {0xF5, 0x80, 0x80, 0x80}},
       {"F7 lead", "\xF7\xBF\xBF\xBF\x41", {0x20, 0x41}, {0xF7, 0xBF, 0xBF, 0xBF, 0x41}},
       // A wrong following byte: leniently the announced length is used up.
       {"wrong second of two", "\xC3\x41\x42", {0x20, 0x42}, {0xC3, 0x41, 0x42}},
-      {"wrong third of three", "\xE3\x81\x41\x42", {0x20, 0x42}, {0xE3, 0x81, 0x41, 0x42}},
       {"wrong last of four", "\xF0\x9F\x98\xC3\xA9", {0x20, 0x20}, {0xF0, 0x9F, 0x98, 0xE9}},
       {"lead as follower", "\xC3\xC3\xA9", {0x20, 0x20}, {0xC3, 0xE9}},
       // Cut short by the end of the text: leniently one space for what is left.
       {"cut two", "\xC3", {0x20}, {0xC3}},
       {"cut three", "A\xE3\x81", {0x41, 0x20}, {0x41, 0xE3, 0x81}},
-      {"cut four", "\xF0\x9F\x98", {0x20}, {0xF0, 0x9F, 0x98}},
       {"cut six", "\xFC\x84\x80\x80\x80", {0x20}, {0xFC, 0x84, 0x80, 0x80, 0x80}},
       // FE and FF lead nothing: one byte each, the bytes after them surface on their own.
       {"FE lead", "\xFE\x80\x80\x80\x80\x80", Cps(6, 0x20), {0xFE, 0x80, 0x80, 0x80, 0x80, 0x80}},
@@ -228,16 +201,12 @@ TEST(QpXMLCodecComposition, ControlCharactersTheEndOfTheTextNullAndEmpty) {
   // With -1 the first zero byte ends the text, also in the middle of a sequence; inside an
   // explicit length it is an ordinary byte: a control character or a wrong following byte.
   EXPECT_EQ(take(QpConvertUTF8ToUCS4("\xE3\x81\0\x81", -1, 0, 0)), Cps{0x20});
-  EXPECT_EQ(take(QpConvertUTF8ToUCS4("AB\0CD", -1, 1, 0)), (Cps{0x41, 0x42}));
   EXPECT_EQ(take(QpConvertUTF8ToUCS4("A\0B", 3, 0, 0), 3), (Cps{0x41, 0x20, 0x42}));
-  EXPECT_EQ(take(QpConvertUTF8ToUCS4("A\0B", 3, 0, 1), 3), (Cps{0x41, 0x00, 0x42}));
   EXPECT_EQ(take(QpConvertUTF8ToUCS4("\xC3\0B", 3, 0, 0), 2), (Cps{0x20, 0x42}));
   EXPECT_INVALID(QpConvertUTF8ToUCS4("A\0B", 3, 1, 0));
   EXPECT_EQ(QpCountCharacters("\xC3\xA9", 1, 1, 1), 1);  // the length cuts the sequence
   const int kZeroInside[] = {0x41, 0, 0x42, 0};          // the same from UCS-4
   EXPECT_EQ(take(QpConvertUCS4ToUTF16(kZeroInside, 3, 0, 0), 3), (Units{0x41, 0, 0x42}));
-  EXPECT_EQ(qpTake(QpConvertUCS4ToUTF8(kZeroInside, 0, 1, 0)), "");
-  EXPECT_EQ(QpConvertEBCDICWToUTF8(nullptr, 5, 0, 0), nullptr);
 }
 
 TEST(QpXMLCodecOtherForms, Utf16Ucs2Latin1AsciiAndTheSharedCheck) {
@@ -250,20 +219,14 @@ TEST(QpXMLCodecOtherForms, Utf16Ucs2Latin1AsciiAndTheSharedCheck) {
   const int kE9[] = {0xE9, 0x1E9, 0};
   EXPECT_EQ(qpTake(QpConvertUCS4ToASCII(kE9, -1, 1, 0)), "\x69\x69");
   EXPECT_EQ(qpTake(QpConvertUCS4ToLatin1(kE9, -1, 1, 0)), "\xE9\xE9");
-  EXPECT_EQ(qpTake(QpConvertUCS4ToEBCDIC(kE9, -1, 1, 0)), "\x4B\x4B");
   EXPECT_EQ(take(QpConvertUTF8ToUCS2("\xF0\x9F\x98\x80\x41", -1, 1, 0)), (Units{0xF600, 0x41}));
   // Strict validation refuses in every target; otherwise the code point is kept as it is.
   const int kControl[] = {0x41, 0x01, 0};
   EXPECT_INVALID(QpConvertUCS4ToUTF16(kControl, -1, 1, 0));
-  EXPECT_INVALID(QpConvertUCS4ToASCII(kControl, -1, 1, 0));
-  EXPECT_EQ(qpTake(QpConvertUCS4ToUTF8(kControl, -1, 0, 0)), "A\x01");
   EXPECT_EQ(qpTake(QpConvertUCS4ToUTF8(kControl, -1, 1, 1)), "A\x01");
   const unsigned short kSurrogates[] = {0xD83D, 0xDE00, 0};  // UCS-2 units are code points
   EXPECT_EQ(qpTake(QpConvertUCS2ToUTF8(kSurrogates, -1, 0, 0)), "\xED\xA0\xBD\xED\xB8\x80");
-  EXPECT_EQ(take(QpConvertUCS2ToUCS4(kSurrogates, -1, 1, 1)), (Cps{0xD83D, 0xDE00}));
-  EXPECT_INVALID(QpConvertUCS2ToUTF8(kSurrogates, -1, 1, 0));
   EXPECT_EQ(qpTake(QpConvertLatin1ToUTF8("caf\xE9\x01", -1, 0, 0)), "caf\xC3\xA9\x01");
-  EXPECT_EQ(take(QpConvertLatin1ToUCS4("\x01\xFF", -1, 1, 1)), (Cps{0x01, 0xFF}));
   EXPECT_INVALID(QpConvertLatin1ToUTF8("a\x01", -1, 1, 0));
   // ASCII bytes are signed: from 0x80 they become negative, and fail the character rule.
   EXPECT_EQ(take(QpConvertASCIIToUCS4("A\x80\xFF", -1, 0, 0)), (Cps{0x41, -128, -1}));
@@ -281,7 +244,6 @@ TEST(QpXMLCodecUtf16, SurrogatesAndInvalidUnitsInEveryMode) {
       // A high surrogate before something else: leniently both units go, as one space; at the
       // end of the text, one unit.
       {{0xD800, 0x41, 0x42, 0}, {0x20, 0x42}, {0xD800, 0x41, 0x42}, true},
-      {{0x41, 0xD800, 0}, {0x41, 0x20}, {0x41, 0xD800}, true},
       {{0xD800, 0xD800, 0xDC00, 0}, {0x20, 0x20}, {0xD800, 0x10000}, true},
       {{0xDC00, 0x41, 0}, {0x20, 0x41}, {0xDC00, 0x41}, true},
       // Outside the surrogates an invalid unit is kept whenever allowInvalid is on.
@@ -305,31 +267,11 @@ TEST(QpXMLCodecUtf16, SurrogatesAndInvalidUnitsInEveryMode) {
   EXPECT_EQ(take(QpConvertUTF16ToUCS4(kPair, 2, 1, 1)), (Cps{0x41, 0xD83D}));
 }
 
-TEST(QpXMLCodecUtf16, StringBufferLoop) {
-  const unsigned short kFFFF[] = {0x41, 0xFFFF, 0}, kFFFE[] = {0xFFFE, 0};
-  for (Mode m : {kLenient, kLenientAllow, kPassThrough, kStrict}) {
-    EXPECT_INVALID(QpConvertUTF16ToUTF8(m % 2 ? kFFFF : kFFFE, -1, kValidate[m], kAllow[m]));
-  }
-  // Control units: refused only under validate without allowInvalid; tab, LF, CR always pass.
-  const unsigned short kControl[] = {0x09, 0x0A, 0x0D, 0x01, 0};
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kControl, -1, 0, 0)), "\t\n\r\x01");
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kControl, -1, 1, 1)), "\t\n\r\x01");
-  EXPECT_INVALID(QpConvertUTF16ToUTF8(kControl, -1, 1, 0));
-  // Pairs combine; unpaired surrogates pass unchanged, even under validation.
-  const unsigned short kPair[] = {0xD83D, 0xDE00, 0}, kLoneLow[] = {0xDE00, 0x41, 0};
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kPair, 1, 1, 0)), "\xED\xA0\xBD");
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kLoneLow, -1, 1, 0)), "\xED\xB8\x80\x41");
-  // A zero unit ends the text even inside an explicit length.
-  const unsigned short kZero[] = {0x41, 0, 0x42, 0};
-  EXPECT_EQ(qpTake(QpConvertUTF16ToUTF8(kZero, 3, 1, 0)), "A");
-  EXPECT_EQ(QpConvertUTF16ToUTF8(nullptr, -1, 0, 0), nullptr);
-}
-
 TEST(QpXMLCodecEbcdic, EveryEntryBothWays) {
   for (int b = 0; b < 256; ++b) {
     SCOPED_TRACE(b);
     const char vByte = static_cast<char>(b);
-    const int vWant = kEbcdicDecode[b] == 0x7F ? 0x20 : kEbcdicDecode[b];
+    const int vWant = ebcdicDecode(b) == 0x7F ? 0x20 : ebcdicDecode(b);
     // One byte of explicit length, so that 0x00 is decoded too.
     EXPECT_EQ(take(QpConvertEBCDICToUCS4(&vByte, 1, 0, 0), 1), Cps{vWant});
     // The wide form reads the low byte and ignores the high one.
@@ -341,23 +283,20 @@ TEST(QpXMLCodecEbcdic, EveryEntryBothWays) {
   // 0x4A has no mapping: a space leniently and with allowInvalid, an error under validate alone.
   EXPECT_EQ(qpTake(QpConvertEBCDICToUTF8("\xC1\x4A\x81", -1, 1, 1)), "A a");
   EXPECT_INVALID(QpConvertEBCDICToUTF8("\xC1\x4A", -1, 1, 0));
-  // A mapped control character is still an invalid XML character for the shared check.
-  EXPECT_INVALID(QpConvertEBCDICToUCS4("\x01", -1, 1, 0));
-  EXPECT_EQ(take(QpConvertEBCDICToUCS4("\x01", -1, 1, 1)), Cps{0x01});
+  EXPECT_INVALID(QpConvertEBCDICToUCS4("\x01", -1, 1, 0));  // mapped, but not an XML character
 
+  // Encoding: every code point below 0x7F goes to a byte that decodes back to it; the rest,
+  // DEL included, to 0x4B.
   Cps vCps;
   for (int c = 1; c <= 0x80; ++c) vCps.push_back(c % 0x80);  // ends with its zero
   const std::string vBytes = qpTake(QpConvertUCS4ToEBCDIC(vCps.data(), -1, 0, 0));
   ASSERT_EQ(vBytes.size(), 127u);
-  for (int c = 1; c < 0x7F; ++c)
-    EXPECT_EQ(static_cast<unsigned char>(vBytes[c - 1]), kEbcdicEncode[c]) << c;
+  for (int c = 1; c < 0x7F; ++c) EXPECT_EQ(ebcdicDecode(vBytes[c - 1] & 0xFF), c) << c;
   EXPECT_EQ(vBytes[0x7E], '\x4B');  // DEL
-  EXPECT_EQ(take(QpConvertUCS4ToEBCDIC(&vCps[0x7F], 1, 0, 0), 1), std::vector<char>{0});
   EXPECT_EQ(take(QpConvertUTF8ToEBCDICW("Az0 \x7F\xC3\xA9", -1, 0, 0)),
             (Units{0xC1, 0xA9, 0xF0, 0x40, 0x4B, 0x4B}));
   const int kAbove[] = {0x80, 0xFF, 0x100, 0x10FFFF, -1, 0x7E, 0};
   EXPECT_EQ(qpTake(QpConvertUCS4ToEBCDIC(kAbove, -1, 0, 0)), "\x4B\x4B\x4B\x4B\x4B\xA1");
-  EXPECT_EQ(qpTake(QpConvertUTF8ToEBCDIC("Hello", -1, 1, 0)), "\xC8\x85\x93\x93\x96");
 }
 
 TEST(QpXMLCodecMemory, EveryAllocationFailureRaisesAndLeavesNothing) {
