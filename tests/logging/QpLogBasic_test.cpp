@@ -33,8 +33,8 @@ TEST_F(QpLogTest, RotationAndOverflowNames) {
   };
   for (const auto& vRow : kRows) {
     std::filesystem::remove_all(mDir);
-    std::filesystem::create_directories(path("logs_ovr1.d"));
-    std::filesystem::create_directories(path("logs.d"));
+    for (const char* vDir : {"logs.d", "logs_ovr1.d"})
+      std::filesystem::create_directories(path(vDir));
     const std::string vBase = std::string(vRow.mPath).substr(0, std::string(vRow.mPath).find('.'));
     for (int i = 1; i <= vRow.mOld; ++i)
       writeFile(path(vBase + "_ovr" + std::to_string(i) + (vRow.mPath[0] == 'Q' ? ".txt" : "")),

@@ -20,6 +20,7 @@ TEST_F(QpLogTest, StateFileKeysOverTheEnvironment) {
       {"", "QP_LOGPATH=/f\nQP_LOG_MAX_OVERFLOWS=0\nQP_LOG_MAX_SIZE=qp_log_size_unbounded\n",
        "path=/f ovf=0"},
       {"", "QP_LOG_MAX_SIZE=0\nQP_LOGLEVEL=abc\n", "lvl=3 size=0"},
+      {"", "QP_LOG_MAX_SIZE=xyz\nQP_LOGLEVEL=0\n", "lvl=0"},
       {"", "QP_LOGFILTER=pool,net\nQP_LOG_STATE_PATH=/ignored\n", "comp=11"},
       {"QP_LOG_STATE_PATH=/s|QP_LOG_STATE_POLL_INTERVAL=7", "QP_LOGKEEP=APPEND\n",
        "poll=7 opt=2 flags=a--"},

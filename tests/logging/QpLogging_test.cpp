@@ -39,7 +39,6 @@ TEST_F(QpLogTest, EnvironmentVariables) {
     EXPECT_EQ(summary(vGot), expectOptions(vRow[1])) << vRow[0];
     qp_free(vGot.newLogFileName);
   }
-  EXPECT_EQ(QpLogging::GetFilterOpts("SCRATCH,,app,POOLPOOLPOOLPOOLPOOLPOOL"), SCRATCH | APP);
   EXPECT_EQ(qpTake(QpLogging::FilterOptsToString(STATS)), "<null>");
   EXPECT_EQ(qpTake(QpLogging::FilterOptsToString(-1)),
             "POOL,RETRY,XML,API,NET,TRANSACTION,PACKET,EXCEPTION,REFS,MOPI,STREAM,CSOD,CSO,CORE,"
