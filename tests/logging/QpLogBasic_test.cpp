@@ -15,8 +15,8 @@
 namespace {
 
 TEST_F(QpLogTest, RotationAndOverflowNames) {
-  // Each file of the folder afterwards, with the end of its text: "first" (the first entry),
-  // "nnnnn" (the entry that rotated) or the "oldN" text of an overflow file there before.
+  // Each file of the folder afterwards: its line count less one and the end of its text, "first"
+  // (the first entry), "nnnnn" (the entry that rotated) or "oldN" (an overflow file before).
   const struct {
     const char* mPath;
     int mOverflows, mOld;
@@ -24,12 +24,12 @@ TEST_F(QpLogTest, RotationAndOverflowNames) {
     const char* mFiles;
   } kRows[] = {
       {"QpLog.txt", 3, 3, false, false,
-       "QpLog.txt:nnnnn QpLog_ovr1.txt:first QpLog_ovr2.txt:old1 QpLog_ovr3.txt:old2 "},
-      {"logs.d/app", 1, 0, false, false, "logs.d/app:nnnnn logs_ovr1.d/app:first "},
-      {"applog", 2, 1, true, false, "applog:nnnnn applog_ovr1:first applog_ovr2:old1 "},
+       "QpLog.txt:2:nnnnn QpLog_ovr1.txt:2:first QpLog_ovr2.txt:0:old1 QpLog_ovr3.txt:0:old2 "},
+      {"logs.d/app", 1, 0, false, false, "logs.d/app:2:nnnnn logs_ovr1.d/app:2:first "},
+      {"applog", 2, 1, true, false, "applog:2:nnnnn applog_ovr1:2:first applog_ovr2:0:old1 "},
       // No overflows: the file is emptied even when appending, or kept beside a new one.
-      {"z.log", 0, 0, true, false, "z.log:nnnnn "},
-      {"z.log", 0, 0, false, true, "z.log.<ms>:nnnnn z.log:first "},
+      {"z.log", 0, 0, true, false, "z.log:2:nnnnn "},
+      {"z.log", 0, 0, false, true, "z.log.<ms>:2:nnnnn z.log:2:first "},
   };
   for (const auto& vRow : kRows) {
     std::filesystem::remove_all(mDir);
@@ -53,7 +53,8 @@ TEST_F(QpLogTest, RotationAndOverflowNames) {
       vText = vText.substr(0, vText.size() - 1);
       vFiles.insert(std::regex_replace(vEntry.path().string().substr(mDir.size() + 1),
                                        std::regex(R"(\.\d{13,}$)"), ".<ms>") +
-                    ":" + vText.substr(vText.size() > 5 ? vText.size() - 5 : 0) + " ");
+                    ":" + std::to_string(std::count(vText.begin(), vText.end(), '\n')) + ":" +
+                    vText.substr(vText.size() > 5 ? vText.size() - 5 : 0) + " ");
     }
     EXPECT_EQ(std::accumulate(vFiles.begin(), vFiles.end(), std::string()), vRow.mFiles);
   }
@@ -61,11 +62,12 @@ TEST_F(QpLogTest, RotationAndOverflowNames) {
 
 TEST_F(QpLogTest, SizeCountAndThe944BytePoint) {
   // A 1 KiB tab log rotates before an entry once count + 80 reaches 1024 (count 944), or when
-  // the entry's text would reach it.
+  // the entry's text would reach it; some entries reach it exactly, some stop one byte short.
   std::unique_ptr<QpLoggingState> vOptions = makeState(path("r.log"), kLogFormatTab, 1, 1);
   QpLogTab vWriter(vOptions.get());
   for (int i = 0; i < 300; ++i) {
-    const std::string vText(static_cast<size_t>((i * 37) % 90 + 1), 'a' + i % 26);
+    const QpLong vRoom = 943 - vWriter.getSizeCount() - i % 4 % 2;
+    const std::string vText(i % 4 < 2 && vRoom > 0 ? vRoom : (i * 37) % 90 + 1, 'a' + i % 26);
     const bool vRotates =
         vWriter.getSizeCount() + 80 + static_cast<QpLong>(vText.size()) + 1 >= 1024;
     const std::string vBefore = readFile(path("r.log"));

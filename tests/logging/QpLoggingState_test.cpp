@@ -47,6 +47,10 @@ TEST_F(QpLogTest, WritesTheStateFileAndReadsTheDefaultOne) {
                 "\n\nQP_LOGPATH=<NULL>\nQP_LOGLEVEL=4\nQP_LOGFORMAT=TAB\nQP_LOGFILTER=ALL\n"
                 "QP_LOGKEEP=OVERWRITE\nQP_LOG_DISABLE_CALLBACK=<NULL>\n"
                 "QP_LOG_STATE_POLL_INTERVAL=5\nQP_LOG_MAX_SIZE=1048576\nQP_LOG_MAX_OVERFLOWS=1\n");
+  vState.setMaxSizeInKb(-1);
+  vState.writeToFile(path("w.cfg").c_str());
+  EXPECT_NE(readFile(path("w.cfg")).find("\nQP_LOG_MAX_SIZE=QP_LOG_SIZE_UNBOUNDED\n"),
+            std::string::npos);
   char vOld[4096];
   ASSERT_NE(getcwd(vOld, sizeof vOld), nullptr);
   ASSERT_EQ(chdir(mDir.c_str()), 0);
