@@ -3,102 +3,77 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <numeric>
+#include <set>
 #include <regex>
 #include <string>
+#include <thread>
+#include <unistd.h>
 
 #include "QpLogTestHelpers.h"
 
 namespace {
 
-size_t fileCount(const std::string& inDir) {
-  size_t vCount = 0;
-  for (const auto& vEntry : std::filesystem::recursive_directory_iterator(inDir))
-    vCount += vEntry.is_regular_file();
-  return vCount;
-}
-
 TEST_F(QpLogTest, RotationAndOverflowNames) {
-  struct Row {
-    std::string mPath;
-    int mOverflows;
+  // Each file of the folder afterwards: its line count less one and the end of its text, "first"
+  // (the first entry), "nnnnn" (the entry that rotated) or "oldN" (an overflow file before).
+  const struct {
+    const char* mPath;
+    int mOverflows, mOld;
     bool mAppend, mKeep;
-    std::vector<std::string> mOld;    // overflow files there before, old1, old2, ...
-    std::vector<std::string> mAfter;  // the first entry's file, then where old1, old2... went
-    size_t mFiles;                    // in the folder afterwards
+    const char* mFiles;
+  } kRows[] = {
+      {"QpLog.txt", 3, 3, false, false,
+       "QpLog.txt:2:nnnnn QpLog_ovr1.txt:2:first QpLog_ovr2.txt:0:old1 QpLog_ovr3.txt:0:old2 "},
+      {"logs.d/app", 1, 0, false, false, "logs.d/app:2:nnnnn logs_ovr1.d/app:2:first "},
+      {"applog", 2, 1, true, false, "applog:2:nnnnn applog_ovr1:2:first applog_ovr2:0:old1 "},
+      // No overflows: the file is emptied even when appending, or kept beside a new one.
+      {"z.log", 0, 0, true, false, "z.log:2:nnnnn "},
+      {"z.log", 0, 0, false, true, "z.log.<ms>:2:nnnnn z.log:2:first "},
   };
-  const Row kRows[] = {
-      {"QpLog.txt",
-       3,
-       false,
-       false,
-       {"QpLog_ovr1.txt", "QpLog_ovr2.txt", "QpLog_ovr3.txt"},
-       {"QpLog_ovr1.txt", "QpLog_ovr2.txt", "QpLog_ovr3.txt"},
-       4},
-      {"logs.d/app", 1, false, false, {}, {"logs_ovr1.d/app"}, 2},  // the dot of a folder
-      {"applog", 2, true, false, {"applog_ovr1"}, {"applog_ovr1", "applog_ovr2"}, 3},
-      // Without overflows the file is emptied, even when appending, or kept beside a new one.
-      {"z.log", 0, true, false, {}, {}, 1},
-      {"z.log", 0, false, true, {}, {"z.log"}, 2},
-  };
-  for (const Row& vRow : kRows) {
-    SCOPED_TRACE(vRow.mPath + " " + std::to_string(vRow.mOverflows));
+  for (const auto& vRow : kRows) {
     std::filesystem::remove_all(mDir);
-    std::filesystem::create_directories(path("logs.d"));
-    std::filesystem::create_directories(path("logs_ovr1.d"));
-    for (size_t i = 0; i < vRow.mOld.size(); ++i)
-      writeFile(path(vRow.mOld[i]), "old" + std::to_string(i + 1));
+    for (const char* vDir : {"logs.d", "logs_ovr1.d"})
+      std::filesystem::create_directories(path(vDir));
+    const std::string vBase = std::string(vRow.mPath).substr(0, std::string(vRow.mPath).find('.'));
+    for (int i = 1; i <= vRow.mOld; ++i)
+      writeFile(path(vBase + "_ovr" + std::to_string(i) + (vRow.mPath[0] == 'Q' ? ".txt" : "")),
+                "old" + std::to_string(i) + "\n");
     std::unique_ptr<QpLoggingState> vOptions =
         makeState(path(vRow.mPath), kLogFormatTab, 1, vRow.mOverflows);
     vOptions->setAppend(vRow.mAppend);
     vOptions->setKeepExisting(vRow.mKeep);
     QpLogTab vWriter(vOptions.get());
     vWriter.logEntry(4, POOL, "first");
-    const std::string vFirst = readFile(path(vRow.mPath));
     vWriter.logEntry(4, POOL, std::string(1100, 'n').c_str());  // over 1 KiB: rotates first
-    if (!vRow.mAfter.empty()) {
-      EXPECT_EQ(readFile(path(vRow.mAfter[0])), vFirst);
+    std::set<std::string> vFiles;
+    for (const auto& vEntry : std::filesystem::recursive_directory_iterator(mDir)) {
+      if (!vEntry.is_regular_file()) continue;
+      std::string vText = readFile(vEntry.path().string());
+      vText = vText.substr(0, vText.size() - 1);
+      vFiles.insert(std::regex_replace(vEntry.path().string().substr(mDir.size() + 1),
+                                       std::regex(R"(\.\d{13,}$)"), ".<ms>") +
+                    ":" + std::to_string(std::count(vText.begin(), vText.end(), '\n')) + ":" +
+                    vText.substr(vText.size() > 5 ? vText.size() - 5 : 0) + " ");
     }
-    for (size_t i = 1; i < vRow.mAfter.size(); ++i)
-      EXPECT_EQ(readFile(path(vRow.mAfter[i])), "old" + std::to_string(i));
-    const std::vector<std::string> vTexts = tabTexts(path(vRow.mPath));
-    EXPECT_EQ(vTexts.back().substr(0, 5), vRow.mKeep ? "first" : "nnnnn");
-    EXPECT_EQ(fileCount(mDir), vRow.mFiles);
-    // Kept files stay whole; the new one is the path plus "." and the time in milliseconds.
-    for (const auto& vEntry : std::filesystem::directory_iterator(mDir)) {
-      const std::string vName = vEntry.path().filename().string();
-      if (vRow.mKeep && vName != "z.log" && vEntry.is_regular_file()) {
-        EXPECT_TRUE(std::regex_match(vName, std::regex(R"(z\.log\.\d{13,})"))) << vName;
-      }
-    }
+    EXPECT_EQ(std::accumulate(vFiles.begin(), vFiles.end(), std::string()), vRow.mFiles);
   }
 }
 
 TEST_F(QpLogTest, SizeCountAndThe944BytePoint) {
-  // Appending counts the existing file; each write counts one more than it printed.
-  writeFile(path("a.log"), std::string(500, 'p') + "\n");
-  std::unique_ptr<QpLoggingState> vAppend = makeState(path("a.log"), kLogFormatTab, 100);
-  vAppend->setAppend(true);
-  {
-    QpLogTab vWriter(vAppend.get());
-    vWriter.logEntry(4, POOL, "x");  // 8 header writes, the version line and the entry
-    EXPECT_EQ(vWriter.getSizeCount(), static_cast<QpLong>(readFile(path("a.log")).size()) + 10);
-  }
   // A 1 KiB tab log rotates before an entry once count + 80 reaches 1024 (count 944), or when
-  // the entry's text would reach it.
+  // the entry's text would reach it; some entries reach it exactly, some stop one byte short.
   std::unique_ptr<QpLoggingState> vOptions = makeState(path("r.log"), kLogFormatTab, 1, 1);
   QpLogTab vWriter(vOptions.get());
-  int vByCount = 0, vByText = 0;
   for (int i = 0; i < 300; ++i) {
-    const std::string vText(static_cast<size_t>((i * 37) % 90 + 1), 'a' + i % 26);
-    const QpLong vCount = vWriter.getSizeCount();
-    const bool vFull = vCount + 80 >= 1024;
-    const bool vWouldFill = vCount + 80 + static_cast<QpLong>(vText.size()) + 1 >= 1024;
-    vByCount += vFull;
-    vByText += !vFull && vWouldFill;
+    const QpLong vRoom = 943 - vWriter.getSizeCount() - i % 4 % 2;
+    const std::string vText(i % 4 < 2 && vRoom > 0 ? vRoom : (i * 37) % 90 + 1, 'a' + i % 26);
+    const bool vRotates =
+        vWriter.getSizeCount() + 80 + static_cast<QpLong>(vText.size()) + 1 >= 1024;
     const std::string vBefore = readFile(path("r.log"));
     vWriter.logEntry(4, POOL, vText.c_str());
     const std::string vAfter = readFile(path("r.log"));
-    if (vFull || vWouldFill) {
+    if (vRotates) {
       ASSERT_EQ(readFile(path("r_ovr1.log")), vBefore) << i;
     } else {
       ASSERT_EQ(vAfter.substr(0, vBefore.size()), vBefore) << i;
@@ -106,14 +81,38 @@ TEST_F(QpLogTest, SizeCountAndThe944BytePoint) {
     const QpLong vLines = std::count(vAfter.begin(), vAfter.end(), '\n');
     ASSERT_EQ(vWriter.getSizeCount(), static_cast<QpLong>(vAfter.size()) + 8 + vLines - 1);
   }
-  EXPECT_GT(vByCount, 0);
-  EXPECT_GT(vByText, 0);
-  // Without a limit nothing is counted and nothing rotates.
-  std::unique_ptr<QpLoggingState> vUnbounded = makeState(path("u.log"), kLogFormatTab, -1);
-  QpLogTab vBig(vUnbounded.get());
-  for (int i = 0; i < 3; ++i) vBig.logEntry(4, POOL, std::string(1100, 'u').c_str());
-  EXPECT_EQ(vBig.getSizeCount(), 0);
-  EXPECT_FALSE(fileExists(path("u_ovr1.log")));
+}
+
+TEST_F(QpLogTest, XmlDocumentAndApiNames) {
+  std::unique_ptr<QpLoggingState> vOptions = makeState(path("x.xml"), kLogFormatXML, 2, 1);
+  vOptions->setAppend(true);  // never appended to: each open starts a new document
+  writeFile(path("x.xml"), "stale");
+  {
+    QpLogXML vWriter(vOptions.get());
+    vWriter.logEntry(4, PACKET, "a <b> & \"c\"");
+    vWriter.logEntry(3, API, "Start ClipWrite");
+    vWriter.logEntry(8, NET, "after");
+    std::thread([&] { vWriter.logEntry(2, NET, "other thread"); }).join();
+    vWriter.logEntry(3, API, "S");  // names nothing, and is itself written without the name
+    vWriter.logEntry(1, 0x11, "two bits");
+    vWriter.logEntry(4, POOL, std::string(2100, 'b').c_str());  // rotates: a new document
+  }
+  // The varying attributes, checked against this process and each other, then taken out.
+  const std::regex kIds(" procID=\"" + std::to_string(getpid()) +
+                        "\" tID=\"-?\\d+\" msec=\"(\\d{13})\" usec=\"\\1\\d{3}\"");
+  const std::string kHead =
+      "<?xml version='1.0' encoding='UTF-8' standalone='no'?>\n<SDKLog SDKVersion=\"4.0.710\">\n";
+  EXPECT_EQ(std::regex_replace(readFile(path("x_ovr1.xml")), kIds, ""),
+            kHead +
+                "\n<debug comp=\"PACKET\"><![CDATA[\na <b> & \"c\"\n]]></debug>\n"
+                "\n<log comp=\"API\"><![CDATA[\nStart ClipWrite\n]]></log>\n"
+                "\n<dbg+ comp=\"NET\" API=\"ClipWrite\"><![CDATA[\nafter\n]]></dbg+>\n"
+                "\n<warn comp=\"NET\"><![CDATA[\nother thread\n]]></warn>\n"
+                "\n<log comp=\"API\"><![CDATA[\nS\n]]></log>\n"
+                "\n<error comp=\"???\"><![CDATA[\ntwo bits\n]]></error>\n</SDKLog>\n");
+  EXPECT_EQ(std::regex_replace(readFile(path("x.xml")), kIds, ""),
+            kHead + "\n<debug comp=\"POOL\"><![CDATA[\n" + std::string(2100, 'b') +
+                "\n]]></debug>\n</SDKLog>\n");
 }
 
 }  // namespace

@@ -18,28 +18,22 @@ void setLogEnv(const std::string& inVars);
 void resetLogging();
 std::string readFile(const std::string& inPath);
 void writeFile(const std::string& inPath, const std::string& inText);
-bool fileExists(const std::string& inPath);
 
 // "path=- new=- state=- fmt=2 lvl=4 opt=1 ovf=1 poll=5 comp=fffffeff flags=--- size=1048576"
-// (flags: a append, k keepExisting, d disableCallback). expectOptions gives that line for the
-// environment's defaults with the given "field=value" words replaced.
+// (flags: append, keepExisting, disableCallback); expectOptions: the defaults with changes.
 std::string summary(const _logOptions& inOptions);
 std::string expectOptions(const std::string& inChanges);
 
-struct TabEntry {
-  std::string mLevel, mComponent, mText, mThread;
-};
-// The lines of a tab log after its column header; each must match the layout, its two time
-// columns must agree and its pid must be this process.
-std::vector<TabEntry> readTabLog(const std::string& inPath);
-std::vector<std::string> tabTexts(const std::string& inPath);
+// A tab log's entries as "level component text[#thread]"; each line must match the layout, its
+// two time columns agree and its pid be this process.
+std::vector<std::string> readTabLog(const std::string& inPath, bool inThread = false);
 
 class QpLogTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
   std::string path(const std::string& inName) const { return mDir + "/" + inName; }
-  // Defaults of an empty environment, with a path (empty: none), a format, limits and level 8.
+  // Defaults of an empty environment, with a path, a format, limits and level 8.
   std::unique_ptr<QpLoggingState> makeState(const std::string& inPath, int inFormat,
                                             QpLong inMaxSizeInKb = -1, int inMaxOverflows = 1);
   std::string mDir;

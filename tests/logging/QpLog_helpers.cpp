@@ -1,5 +1,3 @@
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -8,23 +6,12 @@
 
 #include "QpLogTestHelpers.h"
 
-namespace {
-const char* const kLogVariables[] = {"QPLIBRARY_LOG_FILE_DEBUG",
-                                     "QPLIBRARY_LOG_DEBUG_FILTER",
-                                     "QP_LOG_STATE_PATH",
-                                     "QP_LOG_STATE_POLL_INTERVAL",
-                                     "QP_LOG_DISABLE_CALLBACK",
-                                     "QP_LOGPATH",
-                                     "QP_LOGLEVEL",
-                                     "QP_LOGFILTER",
-                                     "QP_LOGFORMAT",
-                                     "QP_LOGKEEP",
-                                     "QP_LOG_MAX_SIZE",
-                                     "QP_LOG_MAX_OVERFLOWS"};
-}  // namespace
-
 void setLogEnv(const std::string& inVars) {
-  for (const char* vName : kLogVariables) unsetenv(vName);
+  std::istringstream vNames(
+      "QPLIBRARY_LOG_FILE_DEBUG QPLIBRARY_LOG_DEBUG_FILTER QP_LOG_STATE_PATH QP_LOGPATH "
+      "QP_LOG_STATE_POLL_INTERVAL QP_LOG_DISABLE_CALLBACK QP_LOGLEVEL QP_LOGFILTER QP_LOGFORMAT "
+      "QP_LOGKEEP QP_LOG_MAX_SIZE QP_LOG_MAX_OVERFLOWS");
+  for (std::string vName; vNames >> vName;) unsetenv(vName.c_str());
   std::istringstream vIn(inVars);
   for (std::string vVar; std::getline(vIn, vVar, '|');) {
     const size_t vEq = vVar.find('=');
@@ -46,18 +33,13 @@ void resetLogging() {
 }
 
 std::string readFile(const std::string& inPath) {
-  std::ifstream vIn(inPath, std::ios::binary);
-  std::stringstream vText;
-  vText << vIn.rdbuf();
+  std::ostringstream vText;
+  vText << std::ifstream(inPath, std::ios::binary).rdbuf();
   return vText.str();
 }
 
 void writeFile(const std::string& inPath, const std::string& inText) {
   std::ofstream(inPath, std::ios::binary) << inText;
-}
-
-bool fileExists(const std::string& inPath) {
-  return std::filesystem::exists(inPath);
 }
 
 std::string summary(const _logOptions& inOptions) {
@@ -86,11 +68,11 @@ std::string expectOptions(const std::string& inChanges) {
   return vLine;
 }
 
-std::vector<TabEntry> readTabLog(const std::string& inPath) {
+std::vector<std::string> readTabLog(const std::string& inPath, bool inThread) {
   static const std::regex kLine(
       R"(^(\d+)(\d{3})\t(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.(\d{3})\t\t\[([a-z0-9+]+)\]\t\t)"
       R"((\d+)\.(-?\d+)\t\[([^\]]+)\]\t(.*)$)");
-  std::vector<TabEntry> vEntries;
+  std::vector<std::string> vEntries;
   std::istringstream vIn(readFile(inPath));
   for (std::string vLine; std::getline(vIn, vLine);) {
     if (vLine == "Time         \tFormattedTime        \t\tLogLevel\tPID.Thread\tModule\tMessage")
@@ -106,15 +88,10 @@ std::vector<TabEntry> readTabLog(const std::string& inPath) {
     strftime(vTime, sizeof vTime, "%Y-%m-%d %H:%M:%S", gmtime_r(&vSeconds, &vBrokenDown));
     EXPECT_EQ(vMatch[3].str() + vMatch[4].str(), vTime + vMatch[2].str());
     EXPECT_EQ(vMatch[6].str(), std::to_string(getpid()));
-    vEntries.push_back({vMatch[5], vMatch[8], vMatch[9], vMatch[7]});
+    vEntries.push_back(vMatch[5].str() + " " + vMatch[8].str() + " " + vMatch[9].str() +
+                       (inThread ? "#" + vMatch[7].str() : ""));
   }
   return vEntries;
-}
-
-std::vector<std::string> tabTexts(const std::string& inPath) {
-  std::vector<std::string> vTexts;
-  for (const TabEntry& vEntry : readTabLog(inPath)) vTexts.push_back(vEntry.mText);
-  return vTexts;
 }
 
 void QpLogTest::SetUp() {
