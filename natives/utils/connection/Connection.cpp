@@ -11,6 +11,7 @@
 #include "QpStringConversion.h"
 #include "QpUtils.h"
 #include "StMemory.h"
+#include "QpFactoryInternal.h"
 
 namespace {
 
@@ -388,11 +389,7 @@ QpStreamSocket& QpStreamSocket::operator=(const QpStreamSocket& inOther) {
 }
 
 QpStreamSocket* QpStreamSocket::createNEWInstance() {
-  try {
-    return new QpStreamSocket();
-  } catch (QpOutOfMemException&) {
-    return nullptr;
-  }
+  return qpNewOrNull<QpStreamSocket>();
 }
 
 void QpStreamSocket::open(const QpAddress& address) {
@@ -473,11 +470,7 @@ QpDatagramSocket& QpDatagramSocket::operator=(const QpDatagramSocket& inOther) {
 }
 
 QpDatagramSocket* QpDatagramSocket::createNEWInstance() {
-  try {
-    return new QpDatagramSocket();
-  } catch (QpOutOfMemException&) {
-    return nullptr;
-  }
+  return qpNewOrNull<QpDatagramSocket>();
 }
 
 void QpDatagramSocket::open(const QpAddress& address) {

@@ -10,6 +10,7 @@
 #include "QpXMLCodec.h"
 #include "QpXmlUnescape.h"
 #include "qpos32.h"
+#include "QpFactoryInternal.h"
 
 namespace {
 
@@ -87,13 +88,7 @@ QpHashMap::~QpHashMap() {
 }
 
 QpHashMap* QpHashMap::createInstance() {
-  try {
-    return new QpHashMap();
-  } catch (QpOutOfMemException&) {
-    return nullptr;
-  } catch (std::bad_alloc&) {
-    return nullptr;
-  }
+  return qpNewOrNull<QpHashMap>();
 }
 
 void QpHashMap::releaseMem() {

@@ -6,6 +6,7 @@
 #include "QpErrorCodes.h"
 #include "QpException.h"
 #include "QpRaise.h"
+#include "QpFactoryInternal.h"
 
 QpMutex StProtectQPOS::sQPOSMutex;
 
@@ -18,11 +19,7 @@ QpMutex::~QpMutex() {
 }
 
 QpMutex* QpMutex::createNEWInstance() {
-  try {
-    return new QpMutex();
-  } catch (QpOutOfMemException&) {
-    return nullptr;
-  }
+  return qpNewOrNull<QpMutex>();
 }
 
 void QpMutex::lock() {

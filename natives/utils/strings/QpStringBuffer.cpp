@@ -15,6 +15,7 @@
 #include "QpXMLCodec.h"
 #include "StMemory.h"
 #include "qpos32.h"
+#include "QpFactoryInternal.h"
 
 namespace {
 
@@ -96,17 +97,6 @@ int unitLength(const T* inText) {
   return clampSize(static_cast<long long>(QpUnitCount(inText)));
 }
 
-template <class T, class... Args>
-T* createOrNull(Args&&... inArgs) {
-  try {
-    return new T(std::forward<Args>(inArgs)...);
-  } catch (QpOutOfMemException&) {
-    return nullptr;
-  } catch (std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
 template <class T>
 T* createArrayOrNull(int inCount) {
   // A negative count cannot be sized. Some compilers hand it to operator new[] as the largest
@@ -180,19 +170,19 @@ QpBasicStringBuffer::~QpBasicStringBuffer() {
 // when memory is short.
 #define QP_NARROW_FACTORIES(Class)                                        \
   Class* Class::createInstance() {                                        \
-    return createOrNull<Class>();                                         \
+    return qpNewOrNull<Class>();                                          \
   }                                                                       \
   Class* Class::createInstance(int inCapacity) {                          \
-    return createOrNull<Class>(inCapacity);                               \
+    return qpNewOrNull<Class>(inCapacity);                                \
   }                                                                       \
   Class* Class::createInstance(const char* inText) {                      \
-    return createOrNull<Class>(inText);                                   \
+    return qpNewOrNull<Class>(inText);                                    \
   }                                                                       \
   Class* Class::createInstance(const char* inFormat, va_list inArgs) {    \
-    return createOrNull<Class>(inFormat, inArgs);                         \
+    return qpNewOrNull<Class>(inFormat, inArgs);                          \
   }                                                                       \
   Class* Class::createInstance(const Class& inOther) {                    \
-    return createOrNull<Class>(inOther);                                  \
+    return qpNewOrNull<Class>(inOther);                                   \
   }                                                                       \
   Class* Class::createNEWInstance() {                                     \
     return createInstance();                                              \
@@ -214,10 +204,10 @@ QpBasicStringBuffer::~QpBasicStringBuffer() {
   }
 #define QP_WIDE_FACTORIES(Class)                                   \
   Class* Class::createInstance(const unsigned short* inUtf16) {    \
-    return createOrNull<Class>(inUtf16);                           \
+    return qpNewOrNull<Class>(inUtf16);                            \
   }                                                                \
   Class* Class::createInstance(const int* inUcs4) {                \
-    return createOrNull<Class>(inUcs4);                            \
+    return qpNewOrNull<Class>(inUcs4);                             \
   }                                                                \
   Class* Class::createNEWInstance(const unsigned short* inUtf16) { \
     return createInstance(inUtf16);                                \
