@@ -103,6 +103,7 @@ TEST(QpNode, AnswersEveryRequestKindWithTheLibrarysReplies) {
   vAccept.receive(vSocket);
   EXPECT_EQ(vAccept.GetCode(-1), 0);
   EXPECT_EQ(vAccept.GetIdleTimeout(0), 120);
+  EXPECT_EQ(text(vAccept.GetString(MONITOR_STREAM_ID)).rfind("qpnode-stream-", 0), 0u);
   MonitorKeepAlive vKeepAlive(nullptr);
   vKeepAlive.send(vSocket);
   vAccept.receive(vSocket);
@@ -131,61 +132,23 @@ TEST(QpNode, EveryFaultModeRaisesItsExceptionInTheClientAndFailsQptool) {
     const char* mMessage;  // null: none of its own
     int mSysError;         // -1: not checked
   };
+  // clang-format off
   const Case kCases[] = {
-      {{"--reply-code", "2", "--reply-exception", "blob gone"},
-       true,
-       typeid(QpFileNotStoredException),
-       QP_FILE_NOT_STORED_ERR,
-       "blob gone",
-       2},
-      {{"--reply-code", "25"},
-       true,
-       typeid(QpNotAllowedException),
-       QP_OPERATION_NOT_ALLOWED,
-       nullptr,
-       25},
-      {{"--reply-code", "3"}, true, typeid(QpServerErrorException), QP_SERVER_ERR, nullptr, 3},
-      {{"--end-marker"},
-       true,
-       typeid(QpSocketException),
-       QP_SOCKET_ERR,
-       "Premature end of packet",
-       -1},
-      {{"--wrong-marker"},
-       true,
-       typeid(QpSocketException),
-       QP_SOCKET_ERR,
-       "Invalid marker: 1213486160",
-       -1},
-      {{"--close-after", "6"},
-       true,
-       typeid(QpSocketException),
-       QP_SOCKET_ERR,
-       "Unable to read packet size",
-       -1},
-      {{"--close-after", "20"},
-       true,
-       typeid(QpSocketException),
-       QP_SOCKET_ERR,
-       "Unable to read packet data",
-       -1},
-      {{"--delay", "10000"}, true, typeid(QpSocketException), QP_SOCKET_ERR, nullptr, 10060},
-      {{"--reply-code", "14"},
-       false,
-       typeid(QpServerFullException),
-       QP_SERVER_NO_CAPACITY_ERR,
-       nullptr,
-       14},
-      {{"--end-marker"}, false, typeid(QpPacketDataException), QP_PACKETDATA_ERR, nullptr, -1},
-      {{"--wrong-marker"}, false, typeid(QpPacketDataException), QP_PACKETDATA_ERR, nullptr, -1},
-      {{"--close-after", "40"},
-       false,
-       typeid(QpPacketDataException),
-       QP_PACKETDATA_ERR,
-       "field value runs past the end of the packet",
-       -1},
-      {{"--delay", "10000"}, false, typeid(QpSocketException), QP_SOCKET_ERR, nullptr, 10060},
+    {{"--reply-code", "2", "--reply-exception", "blob gone"}, true, typeid(QpFileNotStoredException), QP_FILE_NOT_STORED_ERR, "blob gone", 2},
+    {{"--reply-code", "25"}, true, typeid(QpNotAllowedException), QP_OPERATION_NOT_ALLOWED, nullptr, 25},
+    {{"--reply-code", "3"}, true, typeid(QpServerErrorException), QP_SERVER_ERR, nullptr, 3},
+    {{"--end-marker"}, true, typeid(QpSocketException), QP_SOCKET_ERR, "Premature end of packet", -1},
+    {{"--wrong-marker"}, true, typeid(QpSocketException), QP_SOCKET_ERR, "Invalid marker: 1213486160", -1},
+    {{"--close-after", "6"}, true, typeid(QpSocketException), QP_SOCKET_ERR, "Unable to read packet size", -1},
+    {{"--close-after", "20"}, true, typeid(QpSocketException), QP_SOCKET_ERR, "Unable to read packet data", -1},
+    {{"--delay", "10000"}, true, typeid(QpSocketException), QP_SOCKET_ERR, nullptr, 10060},
+    {{"--reply-code", "14"}, false, typeid(QpServerFullException), QP_SERVER_NO_CAPACITY_ERR, nullptr, 14},
+    {{"--end-marker"}, false, typeid(QpPacketDataException), QP_PACKETDATA_ERR, nullptr, -1},
+    {{"--wrong-marker"}, false, typeid(QpPacketDataException), QP_PACKETDATA_ERR, nullptr, -1},
+    {{"--close-after", "40"}, false, typeid(QpPacketDataException), QP_PACKETDATA_ERR, "field value runs past the end of the packet", -1},
+    {{"--delay", "10000"}, false, typeid(QpSocketException), QP_SOCKET_ERR, nullptr, 10060},
   };
+  // clang-format on
   for (const Case& vCase : kCases) {
     std::string vWhat = vCase.mStream ? "poolinfo" : "probe";
     for (const std::string& vArg : vCase.mArgs) vWhat += " " + vArg;

@@ -112,12 +112,10 @@ void storeList(NetworkPacket& ioReply, short inCode, const std::string& inList) 
   ioReply.store(inCode, &vList, ',');
 }
 
-}  // namespace
-
 // The fields every reply carries: version, family, the request's transaction id, and the control
 // code and exception text that the fault mode asks for.
-static void startReply(NetworkPacket& ioReply, NetworkPacket& inRequest, int inFamily,
-                       const QpNodeOptions& inOptions) {
+void startReply(NetworkPacket& ioReply, NetworkPacket& inRequest, int inFamily,
+                const QpNodeOptions& inOptions) {
   ioReply.store(NET_VERSION, NetworkPacket::kProtocolVersion);
   ioReply.store(NET_MESSAGEID, inFamily);
   if (inRequest.GetFieldType(NET_TRANSACTIONID) == 2) {
@@ -130,6 +128,91 @@ static void startReply(NetworkPacket& ioReply, NetworkPacket& inRequest, int inF
     ioReply.store(HPP_EXCEPTION, inOptions.mReplyException.c_str());
   }
 }
+
+// Sends inReply as the fault mode wants it. False when the connection is to be closed after it.
+bool sendReply(QpConnection& ioConnection, NetworkPacket& inReply, const QpNodeOptions& inOptions) {
+  const bool vMangled =
+      inOptions.mEndMarker || inOptions.mWrongMarker || inOptions.mCloseAfter >= 0;
+  if (!vMangled) {
+    inReply.send(ioConnection);
+    return true;
+  }
+  void* vData = nullptr;
+  int vLen = 0;
+  inReply.toBytes(&vData, &vLen);  // framed, or from the magic on for a datagram reply
+  std::vector<char> vBytes(static_cast<char*>(vData), static_cast<char*>(vData) + vLen);
+  if (inOptions.mEndMarker) {
+    vBytes.assign(QpSmartPacket::GetEOFMarker(), QpSmartPacket::GetEOFMarker() + 4);
+  } else if (inOptions.mWrongMarker && vBytes.size() >= 4) {
+    std::memcpy(vBytes.data(), "HTTP", 4);
+  }
+  if (inOptions.mCloseAfter >= 0 && static_cast<size_t>(inOptions.mCloseAfter) < vBytes.size()) {
+    vBytes.resize(static_cast<size_t>(inOptions.mCloseAfter));
+  }
+  // Nothing at all is also a reply that is cut off (the socket refuses an empty send).
+  if (!vBytes.empty()) ioConnection.send(vBytes.data(), static_cast<int>(vBytes.size()));
+  return false;
+}
+
+// The answer to one framed request, or null when the connection is to be closed.
+std::unique_ptr<NetworkPacket> answer(NetworkPacket& inRequest, const QpNodeOptions& inOptions,
+                                      std::atomic<int>& ioStreamCount) {
+  const int vFamily = inRequest.GetInt(NET_MESSAGEID, -1);
+  std::unique_ptr<NetworkPacket> vReply;
+  if (vFamily == PoolClientPacket::kMessageId &&
+      inRequest.GetInt(HPP_OPCODE, -1) == HPPGetPoolInfoRequest::kGetPoolInfo) {
+    vReply = std::make_unique<HPPGetPoolInfoReply>(nullptr);
+    startReply(*vReply, inRequest, vFamily, inOptions);
+    vReply->store(HPP_OPCODE, HPPGetPoolInfoRequest::kGetPoolInfo);
+    vReply->store(HPP_POOL_CAPACITY, kCapacity);
+    vReply->store(HPP_POOL_FREE, kFree);
+    vReply->store(HPP_CLUSTERNAME, inOptions.mClusterName.c_str());
+    vReply->store(HPP_POOL_VERSION, kPoolVersion);
+    vReply->store(HPP_CLUSTER_ID, inOptions.mClusterId.c_str());
+    vReply->store(HPP_CAPABILITIES, kCapabilities);
+    storeList(*vReply, kClientReplicaArray, kReplica);
+    vReply->store(HPP_REPLICA_LOCATIONS, kReplica);
+  } else if (vFamily == MonitorPacket::kMessageId) {
+    const int vCode = inRequest.GetInt(MONITOR_OPCODE, -1);
+    if (vCode != kMonitorOpen && vCode != kMonitorKeepAlive) return nullptr;
+    vReply = std::make_unique<MonitorOpenAccept>(nullptr);
+    startReply(*vReply, inRequest, vFamily, inOptions);
+    vReply->store(MONITOR_FRMP_VERSION, MonitorPacket::kFrmpVersion);
+    vReply->store(MONITOR_OPCODE, vCode);
+    if (vCode == kMonitorOpen) {
+      const std::string vStream = "qpnode-stream-" + std::to_string(++ioStreamCount);
+      vReply->store(MONITOR_STREAM_ID, vStream.c_str());
+      vReply->store(MONITOR_IDLETIMEOUT, static_cast<int>(kIdleTimeoutSeconds));
+    }
+  } else if (vFamily == AuthenticationNegationPacket::kMessageId) {
+    // The request is read through the negotiation class, which knows where the protocols are.
+    void* vData = nullptr;
+    int vLen = 0;
+    inRequest.toBytes(&vData, &vLen);
+    AuthNegationReply vOffer(nullptr);
+    vOffer.fromBytes(vData, vLen);
+    QpStringBuffer vScheme;
+    QpStringBuffer vProtocol;
+    if (vOffer.GetFieldType(AUTH_NEG_SCHEME) == 2) vOffer.GetScheme(vScheme);
+    if (vOffer.GetExists(AUTH_NEG_PROTOCOLS)) vOffer.GetProtocols(vProtocol);
+    vReply = std::make_unique<AuthNegationReply>(nullptr);
+    startReply(*vReply, inRequest, vFamily, inOptions);
+    vReply->store(HPP_VERSION, 1);
+    vReply->store(AUTH_NEG_OPCODE, AuthNegationRequest::kNegotiate);
+    vReply->store(AUTH_NEG_SCHEME, &vScheme);
+    // No protocol offered: nothing to agree on, which the error code says.
+    vReply->store(AUTH_NEG_ERROR_CODE, vProtocol.isEmpty() ? 1 : 0);
+    if (!vProtocol.isEmpty()) {
+      AuthNegationReply vChosen(nullptr);
+      vChosen.store(0, 1);
+      vChosen.store(1, &vProtocol);
+      vReply->store(AUTH_NEG_PROTOCOLS, vChosen);
+    }
+  }
+  return vReply;
+}
+
+}  // namespace
 
 struct QpNode::Connection {
   int mFd = -1;
@@ -203,36 +286,12 @@ bool QpNode::delayReply() {
                                [this] { return mStopping.load(); });
 }
 
-// Sends inReply as the fault mode wants it. False when the connection is to be closed after it.
-static bool sendReply(QpConnection& ioConnection, NetworkPacket& inReply,
-                      const QpNodeOptions& inOptions) {
-  const bool vMangled =
-      inOptions.mEndMarker || inOptions.mWrongMarker || inOptions.mCloseAfter >= 0;
-  if (!vMangled) {
-    inReply.send(ioConnection);
-    return true;
-  }
-  void* vData = nullptr;
-  int vLen = 0;
-  inReply.toBytes(&vData, &vLen);  // framed, or from the magic on for a datagram reply
-  std::vector<char> vBytes(static_cast<char*>(vData), static_cast<char*>(vData) + vLen);
-  if (inOptions.mEndMarker) {
-    vBytes.assign(QpSmartPacket::GetEOFMarker(), QpSmartPacket::GetEOFMarker() + 4);
-  } else if (inOptions.mWrongMarker && vBytes.size() >= 4) {
-    std::memcpy(vBytes.data(), "HTTP", 4);
-  }
-  if (inOptions.mCloseAfter >= 0 && static_cast<size_t>(inOptions.mCloseAfter) < vBytes.size()) {
-    vBytes.resize(static_cast<size_t>(inOptions.mCloseAfter));
-  }
-  ioConnection.send(vBytes.data(), static_cast<int>(vBytes.size()));
-  return false;
-}
-
 void QpNode::serveDatagrams() {
   QpDatagramSocket vSocket;
   try {
     vSocket.accept(handleOf(mUdpFd));
   } catch (QpException&) {
+    ::close(mUdpFd);  // only the start of the socket library fails, before the adoption
     return;
   }
   while (waitReadable(mUdpFd, mWake[0])) {
@@ -313,64 +372,6 @@ void QpNode::reapFinished() {
   for (auto& vConnection : vFinished) vConnection->mThread.join();
 }
 
-// The answer to one framed request, or null when the connection is to be closed.
-static std::unique_ptr<NetworkPacket> answer(NetworkPacket& inRequest,
-                                             const QpNodeOptions& inOptions, int inStreamNumber) {
-  const int vFamily = inRequest.GetInt(NET_MESSAGEID, -1);
-  std::unique_ptr<NetworkPacket> vReply;
-  if (vFamily == PoolClientPacket::kMessageId &&
-      inRequest.GetInt(HPP_OPCODE, -1) == HPPGetPoolInfoRequest::kGetPoolInfo) {
-    vReply = std::make_unique<HPPGetPoolInfoReply>(nullptr);
-    startReply(*vReply, inRequest, vFamily, inOptions);
-    vReply->store(HPP_OPCODE, HPPGetPoolInfoRequest::kGetPoolInfo);
-    vReply->store(HPP_POOL_CAPACITY, kCapacity);
-    vReply->store(HPP_POOL_FREE, kFree);
-    vReply->store(HPP_CLUSTERNAME, inOptions.mClusterName.c_str());
-    vReply->store(HPP_POOL_VERSION, kPoolVersion);
-    vReply->store(HPP_CLUSTER_ID, inOptions.mClusterId.c_str());
-    vReply->store(HPP_CAPABILITIES, kCapabilities);
-    storeList(*vReply, kClientReplicaArray, kReplica);
-    vReply->store(HPP_REPLICA_LOCATIONS, kReplica);
-  } else if (vFamily == MonitorPacket::kMessageId) {
-    const int vCode = inRequest.GetInt(MONITOR_OPCODE, -1);
-    if (vCode != kMonitorOpen && vCode != kMonitorKeepAlive) return nullptr;
-    vReply = std::make_unique<MonitorOpenAccept>(nullptr);
-    startReply(*vReply, inRequest, vFamily, inOptions);
-    vReply->store(MONITOR_FRMP_VERSION, MonitorPacket::kFrmpVersion);
-    vReply->store(MONITOR_OPCODE, vCode);
-    if (vCode == kMonitorOpen) {
-      const std::string vStream = "qpnode-stream-" + std::to_string(inStreamNumber);
-      vReply->store(MONITOR_STREAM_ID, vStream.c_str());
-      vReply->store(MONITOR_IDLETIMEOUT, static_cast<int>(kIdleTimeoutSeconds));
-    }
-  } else if (vFamily == AuthenticationNegationPacket::kMessageId) {
-    // The request is read through the negotiation class, which knows where the protocols are.
-    void* vData = nullptr;
-    int vLen = 0;
-    inRequest.toBytes(&vData, &vLen);
-    AuthNegationReply vOffer(nullptr);
-    vOffer.fromBytes(vData, vLen);
-    QpStringBuffer vScheme;
-    QpStringBuffer vProtocol;
-    if (vOffer.GetFieldType(AUTH_NEG_SCHEME) == 2) vOffer.GetScheme(vScheme);
-    if (vOffer.GetExists(AUTH_NEG_PROTOCOLS)) vOffer.GetProtocols(vProtocol);
-    vReply = std::make_unique<AuthNegationReply>(nullptr);
-    startReply(*vReply, inRequest, vFamily, inOptions);
-    vReply->store(HPP_VERSION, 1);
-    vReply->store(AUTH_NEG_OPCODE, AuthNegationRequest::kNegotiate);
-    vReply->store(AUTH_NEG_SCHEME, &vScheme);
-    // No protocol offered: nothing to agree on, which the error code says.
-    vReply->store(AUTH_NEG_ERROR_CODE, vProtocol.isEmpty() ? 1 : 0);
-    if (!vProtocol.isEmpty()) {
-      AuthNegationReply vChosen(nullptr);
-      vChosen.store(0, 1);
-      vChosen.store(1, &vProtocol);
-      vReply->store(AUTH_NEG_PROTOCOLS, vChosen);
-    }
-  }
-  return vReply;
-}
-
 void QpNode::serveConnection(Connection* inConnection) {
   {
     QpStreamSocket vSocket;
@@ -382,7 +383,7 @@ void QpNode::serveConnection(Connection* inConnection) {
       while (!mStopping) {
         NetworkPacket vRequest;
         vRequest.receive(vSocket);  // raises on a closed, silent or malformed stream
-        std::unique_ptr<NetworkPacket> vReply = answer(vRequest, mOptions, ++mStreamCount);
+        std::unique_ptr<NetworkPacket> vReply = answer(vRequest, mOptions, mStreamCount);
         if (vReply == nullptr || !delayReply()) break;
         if (!sendReply(vSocket, *vReply, mOptions)) break;
       }
@@ -391,7 +392,7 @@ void QpNode::serveConnection(Connection* inConnection) {
     }
     std::lock_guard<std::mutex> vLock(mMutex);
     inConnection->mClosed = true;
-    if (!vAdopted) ::close(inConnection->mFd);
+    if (!vAdopted) ::close(inConnection->mFd);  // as in serveDatagrams
   }
   // vSocket has closed the descriptor when it went out of scope above.
   inConnection->mDone = true;
