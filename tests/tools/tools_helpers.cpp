@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -52,12 +53,17 @@ int decodeStatus(int inStatus) {
   return -1;
 }
 
-// Waits for inPid until inDeadline; kills it with SIGKILL after that and reports -1.
-int reap(int inPid, long long inDeadline) {
+// Waits for inPid until inDeadline; kills it with SIGKILL after that and reports -1. The child's
+// peak resident set goes to *outMaxRssKb when it is given.
+int reap(int inPid, long long inDeadline, long* outMaxRssKb = nullptr) {
   int vStatus = 0;
   while (true) {
-    pid_t vDone = waitpid(inPid, &vStatus, WNOHANG);
-    if (vDone == inPid) return decodeStatus(vStatus);
+    rusage vUsage{};
+    pid_t vDone = wait4(inPid, &vStatus, WNOHANG, &vUsage);
+    if (vDone == inPid) {
+      if (outMaxRssKb != nullptr) *outMaxRssKb = vUsage.ru_maxrss;
+      return decodeStatus(vStatus);
+    }
     if (vDone < 0 && errno != EINTR) return -1;
     if (nowMs() >= inDeadline) {
       kill(inPid, SIGKILL);
@@ -122,7 +128,7 @@ QpRunResult qpRun(const std::string& inProgram, const std::vector<std::string>& 
   }
   for (int& vFd : vFds)
     if (vFd >= 0) close(vFd);
-  vResult.exitCode = reap(vPid, vTimedOut ? nowMs() : vDeadline + 1000);
+  vResult.exitCode = reap(vPid, vTimedOut ? nowMs() : vDeadline + 1000, &vResult.maxRssKb);
   return vResult;
 }
 

@@ -10,6 +10,7 @@ struct QpRunResult {
   int exitCode = -1;  // the exit status, or 128 + signal when a signal ended it, -1 on time-out
   std::string out;
   std::string err;
+  long maxRssKb = -1;  // the child's peak resident set (wait4), -1 when it was not reaped
 };
 
 // Runs inProgram with inArgs, feeding inStdin, and kills it after inTimeoutMs.
