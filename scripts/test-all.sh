@@ -65,4 +65,22 @@ step "fuzz targets, ${fuzz_seconds}s each, from the committed corpus"
 rm -rf build/fuzz/artifacts
 scripts/fuzz.sh "$fuzz_seconds"
 
+step "Debian package: unpacked into a scratch root, consumers and qptool run from it"
+scripts/check-package.sh build/default
+
+step "API reference (doxygen, warnings as errors)"
+cmake --build --preset default --target docs
+
+step "packet dissector: tshark decodes written and captured exchanges"
+if tshark -v >/dev/null 2>&1; then
+  build/default/tests/qp_tools_tests --gtest_filter='Dissector.*' | tee build/dissector.log
+  # The written capture needs nothing but tshark: here it must have run, not been skipped.
+  if grep -q 'SKIPPED \] Dissector.ShowsEveryField' build/dissector.log; then
+    echo "the dissector's written-capture test was skipped although tshark runs" >&2
+    exit 1
+  fi
+else
+  echo "SKIPPED: tshark cannot run on this machine, so the dissector is not checked"
+fi
+
 step "all tests passed"

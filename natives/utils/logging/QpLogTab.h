@@ -1,5 +1,5 @@
 // QpLogTab.h - the tab-separated log writer: a column header, then one line an entry:
-//   seconds+millis \t UTC time \t\t [level] \t\t pid.thread \t [component] \t text
+//   `seconds+millis \t UTC time \t\t [level] \t\t pid.thread \t [component] \t text`
 //
 // Threads: as QpLogBasic (called under QpLogging::mLoggerLock only).
 #ifndef QP_LOG_TAB_H

@@ -1,4 +1,4 @@
-// QpLogXML.h - the XML log writer: one <SDKLog> document a file, one element an entry, named
+// QpLogXML.h - the XML log writer: one SDKLog document a file, one element an entry, named
 // after the entry's level, with the text in a CDATA section. An XML file is never appended to:
 // every open starts a new document.
 //
