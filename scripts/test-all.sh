@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the unit tests (plain, under ASan+UBSan and under TSan), the
-# exported-symbol list, clang-format and clang-tidy, consumers built against an installed package
-# that was moved after installation (pkg-config and find_package), and a short run of every fuzz
-# target from its committed corpus. Run from anywhere; exits non-zero at the first failure.
+# Builds and runs every test: the unit and tool tests (plain, under ASan+UBSan and under TSan),
+# the exported-symbol list, clang-format and clang-tidy, consumers built against an installed
+# package that was moved after installation (pkg-config and find_package), a short run of every
+# fuzz target from its committed corpus, the Debian package tried from a scratch root, the API
+# reference and the packet dissector. Run from anywhere; exits non-zero at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
