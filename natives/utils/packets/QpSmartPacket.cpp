@@ -55,6 +55,18 @@ char* newImage(long long inSize) {
   return vBlock;
 }
 
+// inImage (inOld bytes) widened to inSize bytes, the new bytes zero like those of a fresh image,
+// or QpOutOfMemException with inImage untouched. Reallocation lets the allocator extend the block
+// in place or move its pages: a packet built field by field grows in 512-byte steps, and copying
+// the whole image at each step made building a large packet quadratic.
+char* widenImage(char* inImage, int inOld, long long inSize) {
+  if (inSize > INT_MAX) qpRaiseOutOfMemory(QP_HERE);
+  char* vImage = static_cast<char*>(qp_realloc(inImage, static_cast<size_t>(inSize)));
+  if (vImage == nullptr) qpRaiseOutOfMemory(QP_HERE);
+  qp_memset(vImage + inOld, 0, static_cast<size_t>(inSize - inOld));
+  return vImage;
+}
+
 }  // namespace
 
 // The markers are constants, so they are laid down at load time rather than by the first
@@ -165,10 +177,7 @@ void QpSmartPacket::grow(int inLen) {
     if (vNeeded > mCapacity) {
       const long long vCapacity = (vNeeded - mCapacity) / kGrowStep * kGrowStep + kGrowStep +
                                   static_cast<long long>(mCapacity);
-      char* vImage = newImage(vCapacity);
-      qp_memcpy(vImage, mBuffer, static_cast<size_t>(mCapacity));
-      qp_free(mBuffer);
-      mBuffer = vImage;
+      mBuffer = widenImage(mBuffer, mCapacity, vCapacity);
       mCapacity = static_cast<int>(vCapacity);
     }
   }
@@ -178,10 +187,7 @@ void QpSmartPacket::grow(int inLen) {
 void QpSmartPacket::reserve(int inCapacity) {
   if (mBuffer == nullptr) grow(0);
   if (inCapacity <= mCapacity) return;
-  char* vImage = newImage(inCapacity);
-  qp_memcpy(vImage, mBuffer, static_cast<size_t>(mUsedLen));
-  qp_free(mBuffer);
-  mBuffer = vImage;
+  mBuffer = widenImage(mBuffer, mCapacity, inCapacity);
   mCapacity = inCapacity;
 }
 

@@ -92,6 +92,72 @@ int countAfterAppend(const char* inText, int inOldLength, int inNewLength, int i
          countRange(inText + q, inNewLength - q, vAllow);
 }
 
+// True when no decode of the text can carry its last character past its end: every byte among
+// the last five announces a sequence that ends by the end (the test stablePrefix makes at its
+// first step). A character appended after such an end adds exactly one to the count. Eight bytes
+// all below 0x80 settle it with one test; otherwise, or for short texts, the bytes are looked at.
+bool endsStable(const char* inText, int inLength) {
+  if (inLength >= 8) {
+    std::uint64_t vTail;
+    std::memcpy(&vTail, inText + inLength - 8, sizeof vTail);
+    if ((vTail & 0x8080808080808080ull) == 0) return true;
+  }
+  for (int s = inLength - 1; s >= 0 && s >= inLength - 5; --s) {
+    if (s + maxStepAt(static_cast<unsigned char>(inText[s])) > inLength) return false;
+  }
+  return true;
+}
+
+// The bytes that strcat(char) takes on a UTF-8 buffer: the XML-valid single bytes.
+bool isPlainByte(unsigned char inByte) {
+  return (inByte >= 0x20 && inByte < 0x80) || inByte == '\t' || inByte == '\n' || inByte == '\r';
+}
+
+// The UTF-8 form of a valid code point (below 0x110000, not a surrogate): 1 to 4 bytes and a
+// terminator, as the converters write it.
+int encodeCodePoint(int inCodePoint, char outBytes[5]) {
+  const unsigned vCp = static_cast<unsigned>(inCodePoint);
+  int n;
+  if (vCp < 0x80) {
+    outBytes[0] = static_cast<char>(vCp);
+    n = 1;
+  } else if (vCp < 0x800) {
+    outBytes[0] = static_cast<char>(0xC0 | (vCp >> 6));
+    outBytes[1] = static_cast<char>(0x80 | (vCp & 0x3F));
+    n = 2;
+  } else if (vCp < 0x10000) {
+    outBytes[0] = static_cast<char>(0xE0 | (vCp >> 12));
+    outBytes[1] = static_cast<char>(0x80 | ((vCp >> 6) & 0x3F));
+    outBytes[2] = static_cast<char>(0x80 | (vCp & 0x3F));
+    n = 3;
+  } else {
+    outBytes[0] = static_cast<char>(0xF0 | (vCp >> 18));
+    outBytes[1] = static_cast<char>(0x80 | ((vCp >> 12) & 0x3F));
+    outBytes[2] = static_cast<char>(0x80 | ((vCp >> 6) & 0x3F));
+    outBytes[3] = static_cast<char>(0x80 | (vCp & 0x3F));
+    n = 4;
+  }
+  outBytes[n] = 0;
+  return n;
+}
+
+// The one-character appends are what text is built from byte by byte, so their common case (room
+// left, a text that ends on a whole character) writes in place and adds one to the count: no
+// growth, no temporary conversion, no recount. It answers false, having changed nothing, for
+// anything else, which then goes the general way to the same text and count.
+bool appendInPlace(char* ioData, int& ioLength, int inCapacity, int& ioCount, bool inAscii,
+                   const char* inBytes, int inCount) {
+  if (ioData == nullptr || ioLength + inCount >= inCapacity ||
+      !(inAscii || endsStable(ioData, ioLength))) {
+    return false;
+  }
+  std::memcpy(ioData + ioLength, inBytes, static_cast<size_t>(inCount));
+  ioLength += inCount;
+  ioData[ioLength] = 0;
+  ++ioCount;
+  return true;
+}
+
 template <class T>
 int unitLength(const T* inText) {
   return clampSize(static_cast<long long>(QpUnitCount(inText)));
@@ -427,10 +493,10 @@ void QpBasicStringBuffer::strcat(int inUcs4Char) {
   QP_CHECK(mError == 0);
   if (mIsAscii) qpRaise<QpParameterException>(QP_HERE, 0, nullptr);
   if (!QpCodepointIsValid(inUcs4Char)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  const int vUnit[2] = {inUcs4Char, 0};
-  StMalloc vText(QpConvertUCS4ToUTF8(vUnit, -1, 1, allowInvalid()));
-  if (vText.Get() == nullptr) return;
-  QpBasicStringBuffer::strcat(static_cast<const char*>(vText.Get()));
+  char vBytes[5];
+  const int vCount = encodeCodePoint(inUcs4Char, vBytes);
+  if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
+    QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));
   QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", QpStringConversion::toString(inUcs4Char))
 }
 
@@ -438,16 +504,23 @@ void QpBasicStringBuffer::strcat(unsigned short inUtf16Unit) {
   QP_TRACE_BEGIN
   QP_CHECK(mError == 0);
   if (mIsAscii) qpRaise<QpParameterException>(QP_HERE, 0, nullptr);
+  // A lone surrogate is not a valid code point, so a unit that passes is a whole character.
   if (!QpCodepointIsValid(inUtf16Unit)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  const unsigned short vUnit[2] = {inUtf16Unit, 0};
-  StMalloc vText(QpConvertUTF16ToUTF8(vUnit, -1, 1, allowInvalid()));
-  if (vText.Get() == nullptr) return;
-  QpBasicStringBuffer::strcat(static_cast<const char*>(vText.Get()));
+  char vBytes[5];
+  const int vCount = encodeCodePoint(inUtf16Unit, vBytes);
+  if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
+    QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));
   QP_TRACE_END("QpBasicStringBuffer::strcat(%s)",
                QpStringConversion::toString(static_cast<int>(inUtf16Unit)))
 }
 
 void QpBasicStringBuffer::strcat(char inByte) {
+  // Checked ahead of everything else: an ASCII buffer takes every byte, a UTF-8 buffer the plain
+  // ones, and neither then needs the checks below again.
+  if (mError == 0 && (mIsAscii || isPlainByte(static_cast<unsigned char>(inByte))) &&
+      appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, &inByte, 1)) {
+    return;
+  }
   const char vLabel[2] = {inByte, 0};
   QP_TRACE_BEGIN
   QP_CHECK(mError == 0);
