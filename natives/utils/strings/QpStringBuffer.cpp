@@ -94,13 +94,14 @@ int countAfterAppend(const char* inText, int inOldLength, int inNewLength, int i
 
 // True when no decode of the text can carry its last character past its end: every byte among
 // the last five announces a sequence that ends by the end (the test stablePrefix makes at its
-// first step). A character appended after such an end adds exactly one to the count. Eight bytes
-// all below 0x80 settle it with one test; otherwise, or for short texts, the bytes are looked at.
+// first step). A character appended after such an end adds exactly one to the count. Five bytes
+// all below 0x80 settle it at once; otherwise, or for short texts, each byte is looked at. The
+// bytes are read one by one on purpose: they were mostly just written one by one, and a wider
+// load over several recent narrow stores stalls until those stores have retired.
 bool endsStable(const char* inText, int inLength) {
-  if (inLength >= 8) {
-    std::uint64_t vTail;
-    std::memcpy(&vTail, inText + inLength - 8, sizeof vTail);
-    if ((vTail & 0x8080808080808080ull) == 0) return true;
+  if (inLength >= 5) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(inText) + inLength - 5;
+    if (((p[0] | p[1] | p[2] | p[3] | p[4]) & 0x80) == 0) return true;
   }
   for (int s = inLength - 1; s >= 0 && s >= inLength - 5; --s) {
     if (s + maxStepAt(static_cast<unsigned char>(inText[s])) > inLength) return false;
@@ -516,25 +517,29 @@ void QpBasicStringBuffer::strcat(unsigned short inUtf16Unit) {
 
 void QpBasicStringBuffer::strcat(char inByte) {
   // Checked ahead of everything else: an ASCII buffer takes every byte, a UTF-8 buffer the plain
-  // ones, and neither then needs the checks below again.
+  // ones, and neither then needs the checks below again. The general way is a separate function,
+  // so that this path stays a leaf that saves no registers.
   if (mError == 0 && (mIsAscii || isPlainByte(static_cast<unsigned char>(inByte))) &&
       appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, &inByte, 1)) {
     return;
   }
-  const char vLabel[2] = {inByte, 0};
-  QP_TRACE_BEGIN
-  QP_CHECK(mError == 0);
-  // The byte is taken as a signed value, so a UTF-8 buffer accepts only the XML-valid ASCII
-  // characters this way; bytes of a multi-byte sequence must arrive as a string.
-  if (!mIsAscii && !QpCodepointIsValid(static_cast<signed char>(inByte)))
-    qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  const int vOld = mLength;
-  grow(clampSize(static_cast<long long>(vOld) + 2), true);
-  mData[vOld] = inByte;
-  mLength = vOld + 1;
-  mData[mLength] = 0;
-  mCharCount = mIsAscii ? mCharCount + 1 : countAfterAppend(mData, vOld, mLength, mCharCount);
-  QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", vLabel)
+  [ this, inByte ]() __attribute__((noinline)) {
+    const char vLabel[2] = {inByte, 0};
+    QP_TRACE_BEGIN
+    QP_CHECK(mError == 0);
+    // The byte is taken as a signed value, so a UTF-8 buffer accepts only the XML-valid ASCII
+    // characters this way; bytes of a multi-byte sequence must arrive as a string.
+    if (!mIsAscii && !QpCodepointIsValid(static_cast<signed char>(inByte)))
+      qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
+    const int vOld = mLength;
+    grow(clampSize(static_cast<long long>(vOld) + 2), true);
+    mData[vOld] = inByte;
+    mLength = vOld + 1;
+    mData[mLength] = 0;
+    mCharCount = mIsAscii ? mCharCount + 1 : countAfterAppend(mData, vOld, mLength, mCharCount);
+    QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", vLabel)
+  }
+  ();
 }
 
 // ---- Emptying and replacing ------------------------------------------------------------------
