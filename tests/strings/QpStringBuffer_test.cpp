@@ -236,6 +236,76 @@ TEST(QpStringBufferCount, IncrementalCountEqualsFullCount) {
   }
 }
 
+// One-byte and one-character appends mixed with string appends, against a model that keeps the
+// bytes, grows the capacity in the fixed block steps and counts the whole text afresh each time:
+// text, length, character count and capacity must match after every step, refusals included.
+TEST(QpStringBufferAppend, OneByteAndOneCharacterAppendsMatchAModel) {
+  const auto blockSize = [](long n) -> int {
+    return n < 65 ? 64 : n < 128 ? 128 : n < 256 ? 256 : n < 512 ? 512 : (n / 256 + 1) * 256;
+  };
+  // Plain and refused bytes, leads and continuations that leave sequences open or malformed.
+  const char kBytes[] = "aZ \t\n\r~\x01\x7F\x80\xA9\xBF\xC1\xC3\xE2\xED\xF0\xF4\xF8\xFC\xFF";
+  const int kChars[] = {0x41,     0x9, 0xE9, 0x7FF,  0x800,  0x20AC, 0xD7FF,   0xFFFD, 0x10000,
+                        0x10FFFF, 0x0, 0x1F, 0xD800, 0xDFFF, 0xFFFE, 0x110000, -1};
+  for (bool vAscii : {false, true}) {
+    std::mt19937 vRng(vAscii ? 17 : 19);
+    for (int vRound = 0; vRound < 40; ++vRound) {
+      std::unique_ptr<SB> b(vAscii ? new AB() : new SB());
+      std::string vText;
+      int vCapacity = 0;
+      for (int vStep = 0; vStep < 700; ++vStep) {
+        std::string vAdded;
+        bool vRefused = false;
+        const unsigned vKind = vRng() % 8;
+        if (vKind < 4) {  // one byte
+          const char c = kBytes[vRng() % (sizeof kBytes - 1)];
+          vRefused = !vAscii && !QpCodepointIsValid(static_cast<signed char>(c));
+          vAdded.assign(1, c);
+          try {
+            b->strcat(c);
+          } catch (QpInvalidXMLException&) {
+            EXPECT_TRUE(vRefused);
+          }
+        } else if (vKind < 7 && !vAscii) {  // one character, as UCS-4 or as a UTF-16 unit
+          const int vChar = kChars[vRng() % (sizeof kChars / sizeof kChars[0])];
+          const bool vUnit = vKind == 6 && vChar >= 0 && vChar <= 0xFFFF;
+          vRefused = !QpCodepointIsValid(vChar);
+          if (!vRefused) {
+            const int vUcs4[2] = {vChar, 0};
+            vAdded = qpTake(QpConvertUCS4ToUTF8(vUcs4, -1, 1, 0));
+          }
+          try {
+            if (vUnit) {
+              b->strcat(static_cast<unsigned short>(vChar));
+            } else {
+              b->strcat(vChar);
+            }
+          } catch (QpInvalidXMLException&) {
+            EXPECT_TRUE(vRefused);
+          }
+        } else {  // a short string of any bytes
+          vAdded.assign(1 + vRng() % 5, ' ');
+          for (char& c : vAdded) c = kBytes[vRng() % (sizeof kBytes - 1)];
+          b->strcat(vAdded.c_str());
+        }
+        if (!vRefused) {
+          const long vNeeded = static_cast<long>(vText.size() + vAdded.size()) + 1;
+          if (vNeeded > vCapacity) vCapacity = blockSize(vNeeded);
+          vText += vAdded;
+        }
+        const int vCount =
+            vAscii ? static_cast<int>(vText.size())
+                   : QpCountCharacters(vText.data(), static_cast<int>(vText.size()), 0, 0);
+        ASSERT_TRUE(bytes(*b) == vText && b->getCapacity() == vCapacity &&
+                    b->getCharCount() == vCount && b->getError() == 0)
+            << state(*b) << " instead of " << want(vText, vCapacity, vCount) << ", ascii=" << vAscii
+            << " round " << vRound << " step " << vStep;
+        ASSERT_EQ(b->toStringConst()[b->getLength()], '\0');
+      }
+    }
+  }
+}
+
 TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   SB b("previous");
   b.strncpy("ab", 5);  // the count is the length, padded with zero bytes
@@ -392,6 +462,17 @@ TEST(QpStringBufferOutOfMemory, EveryModification) {
   AB vAsciiSource(std::string(100, '\xE9').c_str());
   walkModification<AB>(
       "old", [&](AB& b) { b = vAsciiSource; }, std::string(100, '\xE9'));
+  // One-character appends to a full block whose text ends on a whole character: the in-place
+  // path has no room and must leave the growth, and its failure, to the general one.
+  const std::string vFull(63, 'b');
+  walkModification<SB>(
+      vFull, [](SB& b) { b.strcat('x'); }, vFull + "x");
+  walkModification<SB>(
+      vFull, [](SB& b) { b.strcat(0x20AC); }, vFull + "\xE2\x82\xAC");
+  walkModification<SB>(
+      vFull, [](SB& b) { b.strcat(static_cast<unsigned short>(0xE9)); }, vFull + "\xC3\xA9");
+  walkModification<AB>(
+      vFull, [](AB& b) { b.strcat('\xE9'); }, vFull + "\xE9");
 }
 
 TEST(QpStringBufferOutOfMemory, Reading) {
