@@ -67,6 +67,37 @@ char* widenImage(char* inImage, int inOld, long long inSize) {
   return vImage;
 }
 
+// The walk under every lookup, from the first field: the fetchFirst/fetchNext loop with the
+// headers read in place, since lookups walk the image from its start each time and this loop is
+// where they spend their time. Answers kFound with the cursor (ioCode, ioType, ioOffset, ioLen)
+// on the first field coded inCode; kMissing with the cursor where that loop leaves it (on the
+// last field read, or on one coded -1, which ends the list); kMalformed, with the cursor on the
+// field before it, at a header that fetchNext refuses, so that fetchNext, called from there,
+// raises exactly as in the loop.
+enum WalkResult { kFound, kMissing, kMalformed };
+
+WalkResult walkTo(const unsigned char* inImage, int inUsed, short inCode, short& ioCode,
+                  short& ioType, int& ioOffset, int& ioLen) {
+  ioCode = -1;
+  ioType = 0;
+  ioOffset = QpSmartPacket::kHeaderSize;
+  ioLen = 0;
+  for (int vHeader = QpSmartPacket::kHeaderSize; vHeader < inUsed; vHeader = ioOffset + ioLen) {
+    const int vRemaining = inUsed - vHeader;
+    if (vRemaining < QpSmartPacket::kFieldHeaderSize) return kMalformed;
+    const unsigned char* p = inImage + vHeader;
+    const int vLen = (p[3] << 16) | (p[4] << 8) | p[5];
+    if (vLen > vRemaining - QpSmartPacket::kFieldHeaderSize) return kMalformed;
+    ioCode = static_cast<short>(static_cast<std::uint16_t>((p[0] << 8) | p[1]));
+    ioType = p[2];
+    ioOffset = vHeader + QpSmartPacket::kFieldHeaderSize;
+    ioLen = vLen;
+    if (ioCode == inCode) return kFound;
+    if (ioCode == -1) break;
+  }
+  return kMissing;
+}
+
 }  // namespace
 
 // The markers are constants, so they are laid down at load time rather than by the first
@@ -315,9 +346,11 @@ void QpSmartPacket::setFetchCursor(short code) {
                                   "QpSmartPacket.setFetchCursor(%s)", "-1");
   }
   if (mCurCode == code) return;
-  for (short vCode = fetchFirst(); vCode != -1; vCode = fetchNext()) {
-    if (vCode == code) return;
-  }
+  if (mBuffer == nullptr) fetchFirst();  // raises: there is nothing to walk
+  const WalkResult vResult =
+      walkTo(bytesOf(mBuffer), mUsedLen, code, mCurCode, mCurType, mCurOffset, mCurLen);
+  if (vResult == kMalformed) fetchNext();
+  if (vResult == kFound) return;
   char vMessage[48];
   qp_snprintf(vMessage, sizeof(vMessage), "field id=%ld missing", static_cast<long>(code));
   qpRaise<QpRequiredPacketFieldMissingException>(
@@ -330,10 +363,10 @@ bool QpSmartPacket::findField(short code) {
                                   "QpSmartPacket.findField(%s)", "-1");
   }
   if (mBuffer == nullptr) return false;
-  for (short vCode = fetchFirst(); vCode != -1; vCode = fetchNext()) {
-    if (vCode == code) return true;
-  }
-  return false;
+  const WalkResult vResult =
+      walkTo(bytesOf(mBuffer), mUsedLen, code, mCurCode, mCurType, mCurOffset, mCurLen);
+  if (vResult == kMalformed) fetchNext();
+  return vResult == kFound;
 }
 
 bool QpSmartPacket::locate(short code) {
