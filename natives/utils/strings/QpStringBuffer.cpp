@@ -114,32 +114,22 @@ bool isPlainByte(unsigned char inByte) {
   return (inByte >= 0x20 && inByte < 0x80) || inByte == '\t' || inByte == '\n' || inByte == '\r';
 }
 
-// The UTF-8 form of a valid code point (below 0x110000, not a surrogate): 1 to 4 bytes and a
-// terminator, as the converters write it.
-int encodeCodePoint(int inCodePoint, char outBytes[5]) {
+// The UTF-8 form of a valid code point (below 0x110000, not a surrogate): 1 to 4 bytes, as the
+// converters write it; returns their number.
+int encodeUtf8(int inCodePoint, char* outBytes) {
   const unsigned vCp = static_cast<unsigned>(inCodePoint);
-  int n;
   if (vCp < 0x80) {
     outBytes[0] = static_cast<char>(vCp);
-    n = 1;
-  } else if (vCp < 0x800) {
-    outBytes[0] = static_cast<char>(0xC0 | (vCp >> 6));
-    outBytes[1] = static_cast<char>(0x80 | (vCp & 0x3F));
-    n = 2;
-  } else if (vCp < 0x10000) {
-    outBytes[0] = static_cast<char>(0xE0 | (vCp >> 12));
-    outBytes[1] = static_cast<char>(0x80 | ((vCp >> 6) & 0x3F));
-    outBytes[2] = static_cast<char>(0x80 | (vCp & 0x3F));
-    n = 3;
-  } else {
-    outBytes[0] = static_cast<char>(0xF0 | (vCp >> 18));
-    outBytes[1] = static_cast<char>(0x80 | ((vCp >> 12) & 0x3F));
-    outBytes[2] = static_cast<char>(0x80 | ((vCp >> 6) & 0x3F));
-    outBytes[3] = static_cast<char>(0x80 | (vCp & 0x3F));
-    n = 4;
+    return 1;
   }
-  outBytes[n] = 0;
-  return n;
+  const int vLen = vCp < 0x800 ? 2 : vCp < 0x10000 ? 3 : 4;
+  unsigned vRest = vCp;
+  for (int i = vLen - 1; i > 0; --i) {
+    outBytes[i] = static_cast<char>(0x80 | (vRest & 0x3F));
+    vRest >>= 6;
+  }
+  outBytes[0] = static_cast<char>((0xFF00u >> vLen) | vRest);  // C0, E0 or F0 and the top bits
+  return vLen;
 }
 
 // The one-character appends are what text is built from byte by byte, so their common case (room
@@ -495,7 +485,8 @@ void QpBasicStringBuffer::strcat(int inUcs4Char) {
   if (mIsAscii) qpRaise<QpParameterException>(QP_HERE, 0, nullptr);
   if (!QpCodepointIsValid(inUcs4Char)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
   char vBytes[5];
-  const int vCount = encodeCodePoint(inUcs4Char, vBytes);
+  const int vCount = encodeUtf8(inUcs4Char, vBytes);
+  vBytes[vCount] = 0;
   if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
     QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));
   QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", QpStringConversion::toString(inUcs4Char))
@@ -508,7 +499,8 @@ void QpBasicStringBuffer::strcat(unsigned short inUtf16Unit) {
   // A lone surrogate is not a valid code point, so a unit that passes is a whole character.
   if (!QpCodepointIsValid(inUtf16Unit)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
   char vBytes[5];
-  const int vCount = encodeCodePoint(inUtf16Unit, vBytes);
+  const int vCount = encodeUtf8(inUtf16Unit, vBytes);
+  vBytes[vCount] = 0;
   if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
     QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));
   QP_TRACE_END("QpBasicStringBuffer::strcat(%s)",
@@ -523,23 +515,28 @@ void QpBasicStringBuffer::strcat(char inByte) {
       appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, &inByte, 1)) {
     return;
   }
-  [ this, inByte ]() __attribute__((noinline)) {
-    const char vLabel[2] = {inByte, 0};
-    QP_TRACE_BEGIN
-    QP_CHECK(mError == 0);
-    // The byte is taken as a signed value, so a UTF-8 buffer accepts only the XML-valid ASCII
-    // characters this way; bytes of a multi-byte sequence must arrive as a string.
-    if (!mIsAscii && !QpCodepointIsValid(static_cast<signed char>(inByte)))
-      qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-    const int vOld = mLength;
-    grow(clampSize(static_cast<long long>(vOld) + 2), true);
-    mData[vOld] = inByte;
-    mLength = vOld + 1;
-    mData[mLength] = 0;
-    mCharCount = mIsAscii ? mCharCount + 1 : countAfterAppend(mData, vOld, mLength, mCharCount);
-    QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", vLabel)
-  }
-  ();
+  // The general way, out of line: refusals, growth, and the count after an unfinished end.
+  struct General {
+    __attribute__((noinline)) static void append(QpBasicStringBuffer& ioBuffer, char inByte) {
+      // The byte is taken as a signed value, so a UTF-8 buffer accepts only the XML-valid ASCII
+      // characters this way; bytes of a multi-byte sequence must arrive as a string.
+      if (!ioBuffer.mIsAscii && !QpCodepointIsValid(static_cast<signed char>(inByte)))
+        qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
+      const int vOld = ioBuffer.mLength;
+      ioBuffer.grow(clampSize(static_cast<long long>(vOld) + 2), true);
+      ioBuffer.mData[vOld] = inByte;
+      ioBuffer.mLength = vOld + 1;
+      ioBuffer.mData[vOld + 1] = 0;
+      ioBuffer.mCharCount =
+          ioBuffer.mIsAscii ? ioBuffer.mCharCount + 1
+                            : countAfterAppend(ioBuffer.mData, vOld, vOld + 1, ioBuffer.mCharCount);
+    }
+  };
+  const char vLabel[2] = {inByte, 0};
+  QP_TRACE_BEGIN
+  QP_CHECK(mError == 0);
+  General::append(*this, inByte);
+  QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", vLabel)
 }
 
 // ---- Emptying and replacing ------------------------------------------------------------------
