@@ -2,12 +2,14 @@
 //
 // The decoder must write no more than the room its contract asks of the caller (the output
 // buffer is exactly that size, so the sanitizer sees any overrun), must ignore every byte outside
-// the alphabet, and must give back what the encoder wrote.
+// the alphabet, and must give back what the encoder wrote. Every bulk level (forced in turn) must
+// give exactly what the plain loop gives, in both directions, and write nothing past its result.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "QpBase64Hooks.h"
 #include "QpUtilsLib.h"
 
 namespace {
@@ -63,10 +65,37 @@ void roundTrip(const uint8_t* inData, size_t inSize) {
   check(inSize == 0 || std::memcmp(vBack.data(), vData.data(), inSize) == 0);
 }
 
+// One run at a forced level into a buffer of exactly the room the contract asks, filled with a
+// marker so that a byte written past the result shows.
+std::vector<char> runAt(int inLevel, bool inEncode, const std::vector<char>& inInput) {
+  StBase64Level vLevel(inLevel);
+  const size_t n = inInput.size();
+  const size_t vRoom = inEncode ? 4 * ((n + 2) / 3) : 3 * ((n + 3) / 4);
+  std::vector<char> vOut(vRoom, '#');
+  int vLength = -1;
+  (inEncode ? QpBase64::encode : QpBase64::decode)(inInput.data(), static_cast<int>(n), vOut.data(),
+                                                   &vLength);
+  check(vLength >= 0 && static_cast<size_t>(vLength) <= vRoom);
+  for (size_t i = static_cast<size_t>(vLength); i < vRoom; ++i) check(vOut[i] == '#');
+  vOut.resize(static_cast<size_t>(vLength));
+  return vOut;
+}
+
+void compareLevels(const uint8_t* inData, size_t inSize) {
+  const std::vector<char> vInput(inData, inData + inSize);
+  for (bool vEncode : {false, true}) {
+    const std::vector<char> vPlain = runAt(kQpBase64Plain, vEncode, vInput);
+    for (int vLevel = kQpBase64Words; vLevel <= kQpBase64Vector; ++vLevel) {
+      check(runAt(vLevel, vEncode, vInput) == vPlain);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   decodeArbitrary(data, size);
   roundTrip(data, size);
+  compareLevels(data, size);
   return 0;
 }

@@ -6,6 +6,8 @@
 // are QpException and expected; anything else, a read outside the image or a leak, is a finding.
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "QpUtilsLib.h"
@@ -22,6 +24,34 @@ class FuzzPacket : public QpSmartPacket {
     if (IsEmpty()) return vCodes;
     for (short c = fetchFirst(); c != -1; c = fetchNext()) vCodes.push_back(c);
     return vCodes;
+  }
+
+  // A lookup must answer, leave the cursor and refuse exactly as the step-by-step walk does.
+  void checkLookup(short inCode) {
+    if (mBuffer == nullptr || inCode == -1) return;
+    const std::string vLookup = outcome([&] { return findField(inCode); });
+    const std::string vWalk = outcome([&] {
+      for (short c = fetchFirst(); c != -1; c = fetchNext()) {
+        if (c == inCode) return true;
+      }
+      return false;
+    });
+    if (vLookup != vWalk) __builtin_trap();
+  }
+
+ private:
+  template <class F>
+  std::string outcome(F&& inLookup) {
+    std::string v;
+    try {
+      v = inLookup() ? "found" : "missing";
+    } catch (QpException& e) {
+      char* vMessage = e.GetMessageString();
+      v = std::string(typeid(e).name()) + (vMessage != nullptr ? vMessage : "");
+      qp_free(vMessage);
+    }
+    return v + " " + std::to_string(mCurCode) + " " + std::to_string(mCurType) + " " +
+           std::to_string(mCurOffset) + " " + std::to_string(mCurLen);
   }
 };
 
@@ -100,6 +130,8 @@ void readAll(FuzzPacket& p, int inDepth) {
   std::vector<short> vCodes;
   attempt([&] { vCodes = p.codes(); });
   for (short c : vCodes) readField(p, c, inDepth);
+  for (short c : vCodes) p.checkLookup(c);
+  p.checkLookup(0x7FFF);
   attempt([&] { qp_free(p.toString()); });
 }
 

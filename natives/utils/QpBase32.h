@@ -9,7 +9,9 @@
 //
 // QpBase64 is the standard alphabet with "=" padding, without line breaks, into buffers that
 // the caller sizes. Its decoder is forgiving by design: it skips every byte outside the alphabet
-// (padding, blanks and line breaks included) and never fails.
+// (padding, blanks and line breaks included) and never fails. Long inputs go through bulk paths
+// (64-bit words, or AVX2 vectors where the processor has them) that give the same bytes as the
+// group-by-group loop; QpBase64Hooks.h lets tests force each one.
 //
 // Threads: all functions are static, reentrant and keep no state; any thread may call them.
 #ifndef QP_BASE32_H

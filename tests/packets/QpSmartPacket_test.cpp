@@ -215,3 +215,27 @@ TEST(QpSmartPacketMemory, FailedAllocationsLeaveThePacketUnchanged) {
     EXPECT_EQ(imageOf(vTarget), kBefore);
   }
 }
+
+// Field by field across many 512-byte steps: every failed growth leaves image and capacity as
+// they were (the walk's last run then stores the field), and all fields read back at the end.
+TEST(QpSmartPacketMemory, FieldByFieldGrowthSurvivesFailures) {
+  auto text = [](short i) {
+    return std::string(static_cast<size_t>(i % 37), static_cast<char>('a' + i % 26));
+  };
+  ImagePacket p;
+  p.store(0, "");
+  int vGrowths = 0;
+  for (short i = 1; i < 400; ++i) {
+    const Bytes vBefore = imageOf(p);
+    const int vCapacity = p.capacity();
+    vGrowths += qpWalkAllocations([&] { p.store(i, text(i).c_str()); },
+                                  [&] {
+                                    EXPECT_EQ(imageOf(p), vBefore);
+                                    EXPECT_EQ(p.capacity(), vCapacity);
+                                  });
+  }
+  EXPECT_GE(vGrowths, 15);
+  for (short i = 0; i < 400; ++i) {
+    EXPECT_EQ(qpTake(p.GetString(i, static_cast<unsigned char>(0))), text(i)) << i;
+  }
+}

@@ -236,6 +236,71 @@ TEST(QpStringBufferCount, IncrementalCountEqualsFullCount) {
   }
 }
 
+// One-byte and one-character appends mixed with string appends, against a model that keeps the
+// bytes, grows the capacity in the fixed block steps and counts the whole text afresh each time:
+// text, character count and capacity must match after every step, refusals included.
+TEST(QpStringBufferAppend, OneByteAndOneCharacterAppendsMatchAModel) {
+  // Plain and refused bytes, leads and continuations that leave sequences open or malformed.
+  const char kBytes[] = "aZ \t\n\r~\x01\x7F\x80\xA9\xBF\xC1\xC3\xE2\xED\xF0\xF4\xF8\xFC\xFF";
+  const int kChars[] = {0x41,     0x9, 0xE9, 0x7FF,  0x800,  0x20AC,   0xFFFD, 0x10000,
+                        0x10FFFF, 0x0, 0x1F, 0xD800, 0xFFFE, 0x110000, -1};
+  for (bool vAscii : {false, true}) {
+    std::mt19937 vRng(vAscii ? 17 : 19);
+    for (int vRound = 0; vRound < 40; ++vRound) {
+      std::unique_ptr<SB> b(vAscii ? new AB() : new SB());
+      std::string vText;
+      int vCapacity = 0;
+      for (int vStep = 0; vStep < 700; ++vStep) {
+        const unsigned vKind = vRng() % 8;
+        const char c = kBytes[vRng() % (sizeof kBytes - 1)];
+        const int vChar = kChars[vRng() % (sizeof kChars / sizeof kChars[0])];
+        const bool vWide = vKind >= 4 && vKind < 7 && !vAscii;  // one character, UCS-4 or UTF-16
+        std::string vAdded(1, c);
+        bool vValid = vAscii || QpCodepointIsValid(static_cast<signed char>(c));
+        if (vWide) {
+          const int vUcs4[2] = {vChar, 0};
+          vValid = QpCodepointIsValid(vChar);
+          vAdded = vValid ? qpTake(QpConvertUCS4ToUTF8(vUcs4, -1, 1, 0)) : "";
+        } else if (vKind >= 4) {  // a short string
+          for (unsigned n = vRng() % 5; n > 0; --n) vAdded += kBytes[vRng() % (sizeof kBytes - 1)];
+          vValid = true;
+        }
+        try {
+          if (vKind < 4) {
+            b->strcat(c);
+          } else if (vWide && vKind == 6 && vChar >= 0 && vChar <= 0xFFFF) {
+            b->strcat(static_cast<unsigned short>(vChar));
+          } else if (vWide) {
+            b->strcat(vChar);
+          } else {
+            b->strcat(vAdded.c_str());
+          }
+          ASSERT_TRUE(vValid);
+        } catch (QpInvalidXMLException&) {
+          ASSERT_FALSE(vValid);
+        }
+        if (vValid) {
+          const long n = static_cast<long>(vText.size() + vAdded.size()) + 1;
+          if (n > vCapacity)
+            vCapacity = n < 65    ? 64
+                        : n < 128 ? 128
+                        : n < 256 ? 256
+                        : n < 512 ? 512
+                                  : (n / 256 + 1) * 256;
+          vText += vAdded;
+        }
+        const int vCount =
+            vAscii ? static_cast<int>(vText.size())
+                   : QpCountCharacters(vText.data(), static_cast<int>(vText.size()), 0, 0);
+        ASSERT_TRUE(bytes(*b) == vText && b->getCapacity() == vCapacity &&
+                    b->getCharCount() == vCount && b->toStringConst()[vText.size()] == 0)
+            << state(*b) << " instead of " << want(vText, vCapacity, vCount) << ", ascii=" << vAscii
+            << " round " << vRound << " step " << vStep;
+      }
+    }
+  }
+}
+
 TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   SB b("previous");
   b.strncpy("ab", 5);  // the count is the length, padded with zero bytes
@@ -392,6 +457,17 @@ TEST(QpStringBufferOutOfMemory, EveryModification) {
   AB vAsciiSource(std::string(100, '\xE9').c_str());
   walkModification<AB>(
       "old", [&](AB& b) { b = vAsciiSource; }, std::string(100, '\xE9'));
+  // One-character appends to a full block whose text ends on a whole character: the in-place
+  // path has no room and must leave the growth, and its failure, to the general one.
+  const std::string vFull(63, 'b');
+  walkModification<SB>(
+      vFull, [](SB& b) { b.strcat('x'); }, vFull + "x");
+  walkModification<SB>(
+      vFull, [](SB& b) { b.strcat(0x20AC); }, vFull + "\xE2\x82\xAC");
+  walkModification<SB>(
+      vFull, [](SB& b) { b.strcat(static_cast<unsigned short>(0xE9)); }, vFull + "\xC3\xA9");
+  walkModification<AB>(
+      vFull, [](AB& b) { b.strcat('\xE9'); }, vFull + "\xE9");
 }
 
 TEST(QpStringBufferOutOfMemory, Reading) {

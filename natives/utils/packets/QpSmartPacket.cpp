@@ -55,6 +55,49 @@ char* newImage(long long inSize) {
   return vBlock;
 }
 
+// inImage (inOld bytes) widened to inSize bytes, the new bytes zero like those of a fresh image,
+// or QpOutOfMemException with inImage untouched. Reallocation lets the allocator extend the block
+// in place or move its pages: a packet built field by field grows in 512-byte steps, and copying
+// the whole image at each step made building a large packet quadratic.
+char* widenImage(char* inImage, int inOld, long long inSize) {
+  if (inSize > INT_MAX) qpRaiseOutOfMemory(QP_HERE);
+  char* vImage = static_cast<char*>(qp_realloc(inImage, static_cast<size_t>(inSize)));
+  if (vImage == nullptr) qpRaiseOutOfMemory(QP_HERE);
+  qp_memset(vImage + inOld, 0, static_cast<size_t>(inSize - inOld));
+  return vImage;
+}
+
+// The walk under every lookup, from the first field: the fetchFirst/fetchNext loop with the
+// headers read in place, since lookups walk the image from its start each time and this loop is
+// where they spend their time. Answers kFound with the cursor (ioCode, ioType, ioOffset, ioLen)
+// on the first field coded inCode; kMissing with the cursor where that loop leaves it (on the
+// last field read, or on one coded -1, which ends the list); kMalformed, with the cursor on the
+// field before it, at a header that fetchNext refuses, so that fetchNext, called from there,
+// raises exactly as in the loop.
+enum WalkResult { kFound, kMissing, kMalformed };
+
+WalkResult walkTo(const unsigned char* inImage, int inUsed, short inCode, short& ioCode,
+                  short& ioType, int& ioOffset, int& ioLen) {
+  ioCode = -1;
+  ioType = 0;
+  ioOffset = QpSmartPacket::kHeaderSize;
+  ioLen = 0;
+  for (int vHeader = QpSmartPacket::kHeaderSize; vHeader < inUsed; vHeader = ioOffset + ioLen) {
+    const int vRemaining = inUsed - vHeader;
+    if (vRemaining < QpSmartPacket::kFieldHeaderSize) return kMalformed;
+    const unsigned char* p = inImage + vHeader;
+    const int vLen = (p[3] << 16) | (p[4] << 8) | p[5];
+    if (vLen > vRemaining - QpSmartPacket::kFieldHeaderSize) return kMalformed;
+    ioCode = static_cast<short>(static_cast<std::uint16_t>((p[0] << 8) | p[1]));
+    ioType = p[2];
+    ioOffset = vHeader + QpSmartPacket::kFieldHeaderSize;
+    ioLen = vLen;
+    if (ioCode == inCode) return kFound;
+    if (ioCode == -1) break;
+  }
+  return kMissing;
+}
+
 }  // namespace
 
 // The markers are constants, so they are laid down at load time rather than by the first
@@ -165,10 +208,7 @@ void QpSmartPacket::grow(int inLen) {
     if (vNeeded > mCapacity) {
       const long long vCapacity = (vNeeded - mCapacity) / kGrowStep * kGrowStep + kGrowStep +
                                   static_cast<long long>(mCapacity);
-      char* vImage = newImage(vCapacity);
-      qp_memcpy(vImage, mBuffer, static_cast<size_t>(mCapacity));
-      qp_free(mBuffer);
-      mBuffer = vImage;
+      mBuffer = widenImage(mBuffer, mCapacity, vCapacity);
       mCapacity = static_cast<int>(vCapacity);
     }
   }
@@ -178,10 +218,7 @@ void QpSmartPacket::grow(int inLen) {
 void QpSmartPacket::reserve(int inCapacity) {
   if (mBuffer == nullptr) grow(0);
   if (inCapacity <= mCapacity) return;
-  char* vImage = newImage(inCapacity);
-  qp_memcpy(vImage, mBuffer, static_cast<size_t>(mUsedLen));
-  qp_free(mBuffer);
-  mBuffer = vImage;
+  mBuffer = widenImage(mBuffer, mCapacity, inCapacity);
   mCapacity = inCapacity;
 }
 
@@ -309,9 +346,11 @@ void QpSmartPacket::setFetchCursor(short code) {
                                   "QpSmartPacket.setFetchCursor(%s)", "-1");
   }
   if (mCurCode == code) return;
-  for (short vCode = fetchFirst(); vCode != -1; vCode = fetchNext()) {
-    if (vCode == code) return;
-  }
+  if (mBuffer == nullptr) fetchFirst();  // raises: there is nothing to walk
+  const WalkResult vResult =
+      walkTo(bytesOf(mBuffer), mUsedLen, code, mCurCode, mCurType, mCurOffset, mCurLen);
+  if (vResult == kMalformed) fetchNext();
+  if (vResult == kFound) return;
   char vMessage[48];
   qp_snprintf(vMessage, sizeof(vMessage), "field id=%ld missing", static_cast<long>(code));
   qpRaise<QpRequiredPacketFieldMissingException>(
@@ -324,10 +363,10 @@ bool QpSmartPacket::findField(short code) {
                                   "QpSmartPacket.findField(%s)", "-1");
   }
   if (mBuffer == nullptr) return false;
-  for (short vCode = fetchFirst(); vCode != -1; vCode = fetchNext()) {
-    if (vCode == code) return true;
-  }
-  return false;
+  const WalkResult vResult =
+      walkTo(bytesOf(mBuffer), mUsedLen, code, mCurCode, mCurType, mCurOffset, mCurLen);
+  if (vResult == kMalformed) fetchNext();
+  return vResult == kFound;
 }
 
 bool QpSmartPacket::locate(short code) {

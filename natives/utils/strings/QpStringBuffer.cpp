@@ -92,6 +92,63 @@ int countAfterAppend(const char* inText, int inOldLength, int inNewLength, int i
          countRange(inText + q, inNewLength - q, vAllow);
 }
 
+// True when no decode of the text can carry its last character past its end: every byte among
+// the last five announces a sequence that ends by the end (the test stablePrefix makes at its
+// first step). A character appended after such an end adds exactly one to the count. Five bytes
+// all below 0x80 settle it at once; otherwise, or for short texts, each byte is looked at. The
+// bytes are read one by one on purpose: they were mostly just written one by one, and a wider
+// load over several recent narrow stores stalls until those stores have retired.
+bool endsStable(const char* inText, int inLength) {
+  if (inLength >= 5) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(inText) + inLength - 5;
+    if (((p[0] | p[1] | p[2] | p[3] | p[4]) & 0x80) == 0) return true;
+  }
+  for (int s = inLength - 1; s >= 0 && s >= inLength - 5; --s) {
+    if (s + maxStepAt(static_cast<unsigned char>(inText[s])) > inLength) return false;
+  }
+  return true;
+}
+
+// The bytes that strcat(char) takes on a UTF-8 buffer: the XML-valid single bytes.
+bool isPlainByte(unsigned char inByte) {
+  return (inByte >= 0x20 && inByte < 0x80) || inByte == '\t' || inByte == '\n' || inByte == '\r';
+}
+
+// The UTF-8 form of a valid code point (below 0x110000, not a surrogate): 1 to 4 bytes, as the
+// converters write it; returns their number.
+int encodeUtf8(int inCodePoint, char* outBytes) {
+  const unsigned vCp = static_cast<unsigned>(inCodePoint);
+  if (vCp < 0x80) {
+    outBytes[0] = static_cast<char>(vCp);
+    return 1;
+  }
+  const int vLen = vCp < 0x800 ? 2 : vCp < 0x10000 ? 3 : 4;
+  unsigned vRest = vCp;
+  for (int i = vLen - 1; i > 0; --i) {
+    outBytes[i] = static_cast<char>(0x80 | (vRest & 0x3F));
+    vRest >>= 6;
+  }
+  outBytes[0] = static_cast<char>((0xFF00u >> vLen) | vRest);  // C0, E0 or F0 and the top bits
+  return vLen;
+}
+
+// The one-character appends are what text is built from byte by byte, so their common case (room
+// left, a text that ends on a whole character) writes in place and adds one to the count: no
+// growth, no temporary conversion, no recount. It answers false, having changed nothing, for
+// anything else, which then goes the general way to the same text and count.
+bool appendInPlace(char* ioData, int& ioLength, int inCapacity, int& ioCount, bool inAscii,
+                   const char* inBytes, int inCount) {
+  if (ioData == nullptr || ioLength + inCount >= inCapacity ||
+      !(inAscii || endsStable(ioData, ioLength))) {
+    return false;
+  }
+  std::memcpy(ioData + ioLength, inBytes, static_cast<size_t>(inCount));
+  ioLength += inCount;
+  ioData[ioLength] = 0;
+  ++ioCount;
+  return true;
+}
+
 template <class T>
 int unitLength(const T* inText) {
   return clampSize(static_cast<long long>(QpUnitCount(inText)));
@@ -427,10 +484,11 @@ void QpBasicStringBuffer::strcat(int inUcs4Char) {
   QP_CHECK(mError == 0);
   if (mIsAscii) qpRaise<QpParameterException>(QP_HERE, 0, nullptr);
   if (!QpCodepointIsValid(inUcs4Char)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  const int vUnit[2] = {inUcs4Char, 0};
-  StMalloc vText(QpConvertUCS4ToUTF8(vUnit, -1, 1, allowInvalid()));
-  if (vText.Get() == nullptr) return;
-  QpBasicStringBuffer::strcat(static_cast<const char*>(vText.Get()));
+  char vBytes[5];
+  const int vCount = encodeUtf8(inUcs4Char, vBytes);
+  vBytes[vCount] = 0;
+  if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
+    QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));
   QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", QpStringConversion::toString(inUcs4Char))
 }
 
@@ -438,29 +496,46 @@ void QpBasicStringBuffer::strcat(unsigned short inUtf16Unit) {
   QP_TRACE_BEGIN
   QP_CHECK(mError == 0);
   if (mIsAscii) qpRaise<QpParameterException>(QP_HERE, 0, nullptr);
+  // A lone surrogate is not a valid code point, so a unit that passes is a whole character.
   if (!QpCodepointIsValid(inUtf16Unit)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  const unsigned short vUnit[2] = {inUtf16Unit, 0};
-  StMalloc vText(QpConvertUTF16ToUTF8(vUnit, -1, 1, allowInvalid()));
-  if (vText.Get() == nullptr) return;
-  QpBasicStringBuffer::strcat(static_cast<const char*>(vText.Get()));
+  char vBytes[5];
+  const int vCount = encodeUtf8(inUtf16Unit, vBytes);
+  vBytes[vCount] = 0;
+  if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
+    QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));
   QP_TRACE_END("QpBasicStringBuffer::strcat(%s)",
                QpStringConversion::toString(static_cast<int>(inUtf16Unit)))
 }
 
 void QpBasicStringBuffer::strcat(char inByte) {
+  // Checked ahead of everything else: an ASCII buffer takes every byte, a UTF-8 buffer the plain
+  // ones, and neither then needs the checks below again. The general way is a separate function,
+  // so that this path stays a leaf that saves no registers.
+  if (mError == 0 && (mIsAscii || isPlainByte(static_cast<unsigned char>(inByte))) &&
+      appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, &inByte, 1)) {
+    return;
+  }
+  // The general way, out of line: refusals, growth, and the count after an unfinished end.
+  struct General {
+    __attribute__((noinline)) static void append(QpBasicStringBuffer& ioBuffer, char inByte) {
+      // The byte is taken as a signed value, so a UTF-8 buffer accepts only the XML-valid ASCII
+      // characters this way; bytes of a multi-byte sequence must arrive as a string.
+      if (!ioBuffer.mIsAscii && !QpCodepointIsValid(static_cast<signed char>(inByte)))
+        qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
+      const int vOld = ioBuffer.mLength;
+      ioBuffer.grow(clampSize(static_cast<long long>(vOld) + 2), true);
+      ioBuffer.mData[vOld] = inByte;
+      ioBuffer.mLength = vOld + 1;
+      ioBuffer.mData[vOld + 1] = 0;
+      ioBuffer.mCharCount =
+          ioBuffer.mIsAscii ? ioBuffer.mCharCount + 1
+                            : countAfterAppend(ioBuffer.mData, vOld, vOld + 1, ioBuffer.mCharCount);
+    }
+  };
   const char vLabel[2] = {inByte, 0};
   QP_TRACE_BEGIN
   QP_CHECK(mError == 0);
-  // The byte is taken as a signed value, so a UTF-8 buffer accepts only the XML-valid ASCII
-  // characters this way; bytes of a multi-byte sequence must arrive as a string.
-  if (!mIsAscii && !QpCodepointIsValid(static_cast<signed char>(inByte)))
-    qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  const int vOld = mLength;
-  grow(clampSize(static_cast<long long>(vOld) + 2), true);
-  mData[vOld] = inByte;
-  mLength = vOld + 1;
-  mData[mLength] = 0;
-  mCharCount = mIsAscii ? mCharCount + 1 : countAfterAppend(mData, vOld, mLength, mCharCount);
+  General::append(*this, inByte);
   QP_TRACE_END("QpBasicStringBuffer::strcat(%s)", vLabel)
 }
 
