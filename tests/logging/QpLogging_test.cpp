@@ -37,6 +37,12 @@ TEST_F(QpLogTest, EnvironmentVariables) {
     EXPECT_EQ(summary(vGot), expectOptions(vRow[1])) << vRow[0];
     qp_free(vGot.newLogFileName);
   }
+  setLogEnv("");  // the default file is used when its switch is on and QP_LOGPATH is unset
+  QpLogging::mUseDefaultFile = true;
+  _logOptions vDefault;
+  QpLogging::GetEnvVarOptions(vDefault);
+  QpLogging::mUseDefaultFile = false;
+  EXPECT_STREQ(vDefault.path, "QpLog.txt");
   EXPECT_EQ(qpTake(QpLogging::FilterOptsToString(STATS)), "<null>");
   EXPECT_STREQ(QpLogging::LevelToString(9), "dbg+");
   EXPECT_EQ(qpTake(QpLogging::FilterOptsToString(-1)),
