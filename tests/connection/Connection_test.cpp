@@ -1,7 +1,6 @@
 // Tests of the connection bookkeeping and of the stream and datagram sockets, against real peers
 // on 127.0.0.1 run by a thread of the test, and with platform failures injected through the OS
 // layer's hook table. No test measures time: each time-out is short and the test only has to end.
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,8 +8,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <thread>
 
+#include "QpLoopbackPeer.h"
 #include "QpOsHooks.h"
 #include "QpTestSupport.h"
 
@@ -26,48 +25,15 @@ int openDescriptors() {
   return vCount;
 }
 
-// A socket of inType bound to 127.0.0.1 on a free port (listening when a stream); its text in
-// outText ("127.0.0.1:port").
+using qptest::LoopbackPeer;
+
+// A socket of inType bound to 127.0.0.1 on a free port, and its address text in outText.
 int bindLoopback(int inType, std::string* outText) {
-  const int vFd = ::socket(AF_INET, inType, 0);
-  sockaddr_in vAddress = {};
-  vAddress.sin_family = AF_INET;
-  vAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t vLen = sizeof vAddress;
-  ::bind(vFd, reinterpret_cast<sockaddr*>(&vAddress), sizeof vAddress);
-  ::getsockname(vFd, reinterpret_cast<sockaddr*>(&vAddress), &vLen);
-  if (inType == SOCK_STREAM) ::listen(vFd, 64);
-  *outText = "127.0.0.1:" + std::to_string(ntohs(vAddress.sin_port));
+  int vPort = 0;
+  const int vFd = qptest::bindLoopback(inType, &vPort);
+  *outText = "127.0.0.1:" + std::to_string(vPort);
   return vFd;
 }
-
-// Reads until the other side closes.
-void drain(int inFd) {
-  char vByte;
-  while (::recv(inFd, &vByte, 1, 0) > 0) {
-  }
-}
-
-// A TCP peer: accepts one connection and runs inServe on it in its own thread.
-class Peer {
- public:
-  explicit Peer(std::function<void(int)> inServe = drain)
-      : mListener(bindLoopback(SOCK_STREAM, &mText)), mThread([this, inServe] {
-          const int vFd = ::accept(mListener, nullptr, nullptr);
-          inServe(vFd);
-          ::close(vFd);
-        }) {}
-  ~Peer() {
-    mThread.join();
-    ::close(mListener);
-  }
-  QpAddress address() const { return QpAddress(mText.c_str(), 2); }
-  std::string mText;
-
- private:
-  int mListener;
-  std::thread mThread;
-};
 
 template <class F>
 void expectSocketError(F inOp, int inSysError, const char* inMessage, const std::string& inTrace) {
@@ -118,12 +84,8 @@ TEST(QpStreamSocket, SendsEverythingAndReceivesUntilThePeerCloses) {
   };
   for (bool vPartial : {false, true}) {
     const std::string vPayload(vPartial ? 3000 : 100000, 'p');
-    std::string vEchoed(vPayload.size(), 0);
     {
-      Peer vPeer([&](int inFd) {
-        ::recv(inFd, &vEchoed[0], vEchoed.size(), MSG_WAITALL);
-        ::send(inFd, std::string(40, 'r').data(), 40, MSG_NOSIGNAL);  // then closes
-      });
+      LoopbackPeer vPeer(true, vPayload.size(), qptest::Bytes(40, 'r'));  // then closes
       StOsHooks vHooks(vPartial ? vOneByte : QpOsHooks{});
       QpStreamSocket vSocket;
       vSocket.open(vPeer.address());
@@ -146,8 +108,8 @@ TEST(QpStreamSocket, SendsEverythingAndReceivesUntilThePeerCloses) {
       EXPECT_STREQ(vWhere.toStringConst(), "") << "close forgets the address";
       EXPECT_QP_FAILURE(QpSDKInternalException, vSocket.send(vBuffer, 1),
                         "isOpen() && (mSocket != QP_INVALID_SOCKET)", "QpSocket.send");
+      EXPECT_TRUE(vPeer.request() == qptest::Bytes(vPayload.begin(), vPayload.end()));
     }
-    EXPECT_EQ(vEchoed, vPayload);
   }
 }
 
@@ -175,10 +137,11 @@ TEST(QpStreamSocket, FailedOpensLeaveTheSocketClosed) {
                       "Unable to open socket for 127.0.0.1", vTrace);
   }
   {
-    Peer vPeer;
+    LoopbackPeer vPeer(true, 1, {});
+    const std::string vOpen = "QpSocket.open(" + std::string(vPeer.address().toStringConst());
     vSocket.open(vPeer.address());
     EXPECT_QP_FAILURE(QpSDKInternalException, vSocket.open(vPeer.address()), "!isOpen()",
-                      ("QpSocket.open(" + vPeer.mText + ",1)").c_str());
+                      (vOpen + ",1)").c_str());
     EXPECT_EQ(vSocket.isOpen(), 0) << "a failed open closes the socket";
   }
   EXPECT_EQ(openDescriptors(), vFds);
@@ -190,7 +153,7 @@ TEST(QpStreamSocket, FailedOpensLeaveTheSocketClosed) {
 }
 
 TEST(QpStreamSocket, TimeOutsApplyAtOpenAndAtOnce) {
-  Peer vPeer, vSecond;
+  LoopbackPeer vPeer(true, 1, {}), vSecond(true, 1, {});  // they wait for a byte that never comes
   QpStreamSocket vSocket;
   vSocket.setTimeout(150);  // closed: taken at the next open
   vSocket.open(vPeer.address());
@@ -252,7 +215,7 @@ TEST(QpDatagramSocket, ExchangesBothWaysAndRepliesToTheSender) {
     errno = EIO;
     return -1;
   };
-  Peer vTcpPeer;
+  LoopbackPeer vTcpPeer(true, 1, {});
   QpStreamSocket vStream;
   vStream.open(vTcpPeer.address());
   StOsHooks vFaults(vBadClose);

@@ -16,11 +16,12 @@ TEST_F(QpLogTest, EnvironmentVariables) {
       {"QP_LOGLEVEL=abc", "lvl=3"},
       {"QP_LOGLEVEL=9", "lvl=4"},
       {"QP_LOG_MAX_SIZE=0", "size=0"},
-      {"QP_LOG_MAX_SIZE=xyz", ""},
-      {"QP_LOG_MAX_OVERFLOWS=0", ""},
       {"QP_LOGKEEP=append", "opt=2 flags=a--"},
       {"QP_LOGKEEP=CREATE", "opt=3 flags=-k-"},
-      {"QP_LOGFILTER=pool,NET", "comp=11"},
+      // Unknown or unusable texts give the defaults; an XML log is never appended to.
+      {"QP_LOGFORMAT=tab|QP_LOGKEEP=x|QP_LOGPATH=|QP_LOG_MAX_SIZE=xyz|QP_LOG_MAX_OVERFLOWS=0", ""},
+      {"QP_LOGFORMAT=foo|QP_LOGKEEP=append", "fmt=1 opt=3 flags=-k-"},
+      {"QP_LOGFILTER=pool,poolpoolpoolpoolpoolpoolpool,NET", "comp=11"},  // 23 characters count
       {"QP_LOG_DISABLE_CALLBACK=TrUe", "flags=--d"},
       {"QP_LOG_STATE_PATH=/s|QP_LOG_STATE_POLL_INTERVAL=-3", "state=/s poll=-3"},
       // The debugging override ignores every other variable but its filter.
@@ -36,7 +37,14 @@ TEST_F(QpLogTest, EnvironmentVariables) {
     EXPECT_EQ(summary(vGot), expectOptions(vRow[1])) << vRow[0];
     qp_free(vGot.newLogFileName);
   }
+  setLogEnv("");  // the default file is used when its switch is on and QP_LOGPATH is unset
+  QpLogging::mUseDefaultFile = true;
+  _logOptions vDefault;
+  QpLogging::GetEnvVarOptions(vDefault);
+  QpLogging::mUseDefaultFile = false;
+  EXPECT_STREQ(vDefault.path, "QpLog.txt");
   EXPECT_EQ(qpTake(QpLogging::FilterOptsToString(STATS)), "<null>");
+  EXPECT_STREQ(QpLogging::LevelToString(9), "dbg+");
   EXPECT_EQ(qpTake(QpLogging::FilterOptsToString(-1)),
             "POOL,RETRY,XML,API,NET,TRANSACTION,PACKET,EXCEPTION,REFS,MOPI,STREAM,CSOD,CSO,CORE,"
             "LFS,MD5,SHA,LIB,CSO_TRANSACTIONS,CSO_STORAGE_UNIT,SCRATCH,CSO_REPLICATOR,APP");

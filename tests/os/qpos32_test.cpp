@@ -1,17 +1,12 @@
 // Tests of the OS layer (qpos32.h): what the rest of the library relies on beyond the POSIX
-// namesakes. The socket tests use the loopback interface only.
-#include <arpa/inet.h>
-#include <netinet/in.h>
+// namesakes. Sending and receiving are tested through the sockets of tests/connection.
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
-#include "QpFaultInjection.h"
 #include "QpOsHooks.h"
 #include "QpWinsock.h"
 #include "qpos32.h"
@@ -42,74 +37,32 @@ TEST(QpMbstowcs, DecodesUtf8IntoSixteenBitUnits) {
     EXPECT_EQ(qp_mbstowcs(vOut, vBad, 8), static_cast<size_t>(-1)) << vBad;
 }
 
-// A TCP socket bound to 127.0.0.1 with POSIX calls; mClient reaches it through qp_ calls.
-class QpTcpLoopback : public ::testing::Test {
- protected:
-  void SetUp() override {
-    socklen_t vLen = sizeof mAddress;
-    ASSERT_EQ(::bind(mListener, reinterpret_cast<sockaddr*>(&mAddress), vLen), 0);
-    ASSERT_EQ(::getsockname(mListener, reinterpret_cast<sockaddr*>(&mAddress), &vLen), 0);
-    ASSERT_NE(mClient = qp_socket(QP_WS_AF_INET, QP_WS_SOCK_STREAM, 0), QP_INVALID_SOCKET);
-  }
-  void TearDown() override {
-    ::close(mPeer);
-    qp_closesocket(mClient);
-    ::close(mListener);
-  }
-  void connectClient() {
-    ASSERT_EQ(::listen(mListener, 4), 0);
-    ASSERT_EQ(qp_connect(mClient, &mAddress, 16), 0);  // the 16-byte IPv4 socket address
-    ASSERT_GE(mPeer = ::accept(mListener, nullptr, nullptr), 0);
-  }
-  // The Winsock error of a refused qp_setsockopt, 0 when it was accepted.
-  int set(int inLevel, int inOption, const void* inValue, int inLen = 4) {
+// Winsock options and flags reach the platform translated, or are refused with Winsock's error.
+TEST(QpSockets, OptionsAreTranslatedOrRefused) {
+  const qp_socket_t vSocket = qp_socket(QP_WS_AF_INET, QP_WS_SOCK_STREAM, 0);
+  auto vSet = [&](int inOption, const void* inValue, int inLen) {
     WSASetLastError(0);
-    return qp_setsockopt(mClient, inLevel, inOption, inValue, inLen) == 0 ? 0 : WSAGetLastError();
-  }
-  template <class T>
-  T get(int inLevel, int inOption) {
-    T vValue{};
-    socklen_t vLen = sizeof vValue;
-    EXPECT_EQ(::getsockopt(mClient, inLevel, inOption, &vValue, &vLen), 0);
-    return vValue;
-  }
-
-  int mListener = ::socket(AF_INET, SOCK_STREAM, 0), mPeer = -1;
-  qp_socket_t mClient = QP_INVALID_SOCKET;
-  sockaddr_in mAddress = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-};
-
-TEST_F(QpTcpLoopback, SendReceiveAndPeerCloseWithoutSigpipe) {
-  connectClient();
-  char vBuf[8] = {};
-  ASSERT_EQ(qp_send(mClient, "ping", 4, 0), 4);
-  ASSERT_EQ(::recv(mPeer, vBuf, 4, MSG_WAITALL), 4);
-  EXPECT_STREQ(vBuf, "ping");
-  ASSERT_EQ(::send(mPeer, "pong!", 5, 0), 5);
-  ::close(mPeer);
-  mPeer = -1;
-  ASSERT_EQ(qp_recv(mClient, vBuf, 5, QP_WS_MSG_WAITALL), 5);
-  EXPECT_STREQ(vBuf, "pong!");
-  // The reset that a first send provokes fails a later one: with SIGPIPE that would end the test.
-  int vResult = 0;
-  for (int i = 0; i < 100 && vResult >= 0; ++i) vResult = qp_send(mClient, "x", 1, 0);
-  ASSERT_EQ(vResult, -1);
-  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
-}
-
-TEST_F(QpTcpLoopback, OptionsAreTranslatedOrRefused) {
+    return qp_setsockopt(vSocket, QP_WS_SOL_SOCKET, inOption, inValue, inLen) == 0
+               ? 0
+               : WSAGetLastError();
+  };
   const int vOn = 1, vSendTimeout = 1500;
   const QpWsLinger vLinger = {1, 7};
-  ASSERT_EQ(set(QP_WS_SOL_SOCKET, QP_WS_SO_SNDTIMEO, &vSendTimeout), 0);
-  ASSERT_EQ(set(QP_WS_SOL_SOCKET, QP_WS_SO_LINGER, &vLinger), 0);
-  EXPECT_EQ(get<timeval>(SOL_SOCKET, SO_SNDTIMEO).tv_sec, 1);
-  EXPECT_EQ(get<timeval>(SOL_SOCKET, SO_SNDTIMEO).tv_usec, 500000);
-  EXPECT_EQ(get<linger>(SOL_SOCKET, SO_LINGER).l_onoff, 1);
-  EXPECT_EQ(get<linger>(SOL_SOCKET, SO_LINGER).l_linger, 7);
-  EXPECT_EQ(set(QP_WS_SOL_SOCKET, 0x7777, &vOn), 10042);  // WSAENOPROTOOPT
-  EXPECT_EQ(set(QP_WS_SOL_SOCKET, QP_WS_SO_RCVTIMEO, &vOn, 2), WSAEFAULT);
-  EXPECT_EQ(qp_send(mClient, "x", 1, 0x40), -1) << "an unknown message flag";
+  ASSERT_EQ(vSet(QP_WS_SO_SNDTIMEO, &vSendTimeout, 4), 0);
+  ASSERT_EQ(vSet(QP_WS_SO_LINGER, &vLinger, 4), 0);
+  timeval vTimeout{};
+  linger vPlatformLinger{};
+  socklen_t vLen = sizeof vTimeout;
+  ::getsockopt(vSocket, SOL_SOCKET, SO_SNDTIMEO, &vTimeout, &vLen);
+  vLen = sizeof vPlatformLinger;
+  ::getsockopt(vSocket, SOL_SOCKET, SO_LINGER, &vPlatformLinger, &vLen);
+  EXPECT_EQ(vTimeout.tv_sec * 1000000 + vTimeout.tv_usec, 1500000);
+  EXPECT_EQ(vPlatformLinger.l_onoff * 100 + vPlatformLinger.l_linger, 107);
+  EXPECT_EQ(vSet(0x7777, &vOn, 4), 10042);  // WSAENOPROTOOPT
+  EXPECT_EQ(vSet(QP_WS_SO_RCVTIMEO, &vOn, 2), WSAEFAULT);
+  EXPECT_EQ(qp_send(vSocket, "x", 1, 0x40), -1) << "an unknown message flag";
   EXPECT_EQ(WSAGetLastError(), WSAEOPNOTSUPP);
+  qp_closesocket(vSocket);
 }
 
 int sSendFlags = 0, sSendCalls = 0;

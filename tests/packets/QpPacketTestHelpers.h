@@ -1,16 +1,14 @@
-// QpPacketTestHelpers.h - byte helpers shared by the packet tests.
+// QpPacketTestHelpers.h - byte helpers shared by the packet tests (peers: QpLoopbackPeer.h).
 #ifndef QP_PACKET_TEST_HELPERS_H
 #define QP_PACKET_TEST_HELPERS_H
 
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "QpLoopbackPeer.h"
 #include "QpUtilsLib.h"
 
 namespace qptest {
-
-typedef std::vector<unsigned char> Bytes;
 
 // "01 2C 75 98" -> bytes; blanks are ignored.
 inline Bytes hex(const char* inText) {
@@ -38,26 +36,6 @@ typedef std::vector<int> Codes;
 Codes codesOf(QpSmartPacket& p);
 // The packet's text (toString) as a std::string.
 std::string dumpOf(QpSmartPacket& p);
-
-// A peer on 127.0.0.1 in a thread of its own, serving one exchange: it reads inRequestLen bytes
-// (kept for request()), then writes inReply and closes. Stream peers accept one connection;
-// datagram peers read one datagram and answer its sender with inReply as one datagram.
-class LoopbackPeer {
- public:
-  LoopbackPeer(bool inStream, size_t inRequestLen, const Bytes& inReply);
-  ~LoopbackPeer();
-  LoopbackPeer(const LoopbackPeer&) = delete;
-  LoopbackPeer& operator=(const LoopbackPeer&) = delete;
-  // "127.0.0.1:<port>" (with the port also as datagram port for datagram peers).
-  QpAddress address() const;
-  const Bytes& request();  // waits for the exchange to end
-
- private:
-  int mSocket;
-  int mPort = 0;
-  Bytes mRequest;
-  std::thread mThread;
-};
 
 // An in-memory connection: receive hands out inBytes in order (short counts at the end), send
 // appends to sent.
