@@ -17,6 +17,11 @@
 #include "QpXMLCodecSimdInternal.h"
 
 #if defined(__x86_64__)
+// GCC 12 takes the deliberately undefined pass-through operand of many AVX-512 intrinsics for an
+// uninitialised read once they are inlined, and says so from inside the header.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #define QP_HAVE_X86_SIMD 1
 #endif
@@ -31,7 +36,8 @@ int bestLevel() {
   __builtin_cpu_init();
   const bool vAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
                      __builtin_cpu_supports("bmi");
-  if (vAvx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+  if (vAvx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi2"))
     return QP_SIMD_AVX512;
   if (vAvx2) return QP_SIMD_AVX2;
   return QP_SIMD_SSE2;  // part of every x86-64 processor
@@ -58,11 +64,28 @@ inline int trailingOnes(uint64_t inMask) {
   return __builtin_ctzll(~inMask);
 }
 
+// What a level that decodes mixed UTF-8 a block at a time (kMulti) found in one block: the
+// bytes it takes (whole characters only) and, among them, the positions of the characters'
+// first bytes by length.
+struct MultiBlock {
+  uint64_t mLeads;  // first bytes of every character
+  uint64_t mLead2;
+  uint64_t mLead3;
+  uint64_t mLead4;
+  int mTaken;
+  bool mAllAscii;
+};
+
 // Output sinks of the UTF-8 loop. block() converts a whole vector of ASCII bytes, skip() keeps
-// the first n of them, put() writes one character's code point.
+// the first n of them, put() writes one character's code point, multi() a block of mixed text
+// (sinks with kMulti only).
 template <class B>
 struct Utf16Sink {
+  static const bool kMulti = true;
   unsigned short* mOut;
+  void multi(const unsigned char* inBytes, const MultiBlock& inBlock) {
+    mOut += B::transcode16(inBytes, inBlock, mOut);
+  }
   void block(const unsigned char* inBytes) { B::widen16(inBytes, mOut); }
   void skip(int inCount) { mOut += inCount; }
   void put(unsigned int inCp) {
@@ -79,6 +102,7 @@ struct Utf16Sink {
 
 template <class B>
 struct Ucs2Sink {
+  static const bool kMulti = false;
   unsigned short* mOut;
   void block(const unsigned char* inBytes) { B::widen16(inBytes, mOut); }
   void skip(int inCount) { mOut += inCount; }
@@ -87,6 +111,7 @@ struct Ucs2Sink {
 
 template <class B>
 struct Ucs4Sink {
+  static const bool kMulti = false;
   int* mOut;
   void block(const unsigned char* inBytes) { B::widen32(inBytes, mOut); }
   void skip(int inCount) { mOut += inCount; }
@@ -95,7 +120,11 @@ struct Ucs4Sink {
 
 template <class B>
 struct CountSink {
+  static const bool kMulti = true;
   int mCount;
+  void multi(const unsigned char*, const MultiBlock& inBlock) {
+    mCount += __builtin_popcountll(inBlock.mLeads);
+  }
   void block(const unsigned char*) {}
   void skip(int inCount) { mCount += inCount; }
   void put(unsigned int) { ++mCount; }
@@ -131,6 +160,19 @@ inline int utf8Prefix(const unsigned char* inText, int inAvail, Sink& ioSink) {
       ioSink.put(b0);  // the tail, shorter than a vector
       ++i;
       continue;
+    }
+    if constexpr (B::kMulti && Sink::kMulti) {
+      // Mixed text a block at a time, while the blocks are clean and not plain ASCII again. The
+      // block reads two bytes past its 64.
+      const int vStart = i;
+      while (i + 66 <= inAvail) {
+        MultiBlock vBlock;
+        if (!B::classify8(inText + i, &vBlock)) break;
+        ioSink.multi(inText + i, vBlock);
+        i += vBlock.mTaken;
+        if (vBlock.mAllAscii) break;
+      }
+      if (i != vStart) continue;
     }
     // A run of longer characters, one straight-line step each. Each step refuses what the
     // character-by-character decoder would not pass unchanged in every mode: a bad lead, a cut
@@ -198,9 +240,12 @@ inline bool utf16Scan(const unsigned short* inText, int inUnits, bool inCheck, i
   size_t vBytes = 0;
   int i = 0;
   while (i < inUnits) {
-    if (i + W <= inUnits && B::countPlain16(inText + i, inCheck, &vBytes)) {
-      i += W;
-      continue;
+    if (i + W <= inUnits) {
+      const int vTaken = B::scan16(inText + i, inUnits - i, inCheck, &vBytes);
+      if (vTaken > 0) {
+        i += vTaken;
+        continue;
+      }
     }
     // Something the vector step does not take (a zero, a surrogate, a refused unit) lies in the
     // next block, or the tail is shorter than a block: go through it one character at a time.
@@ -273,6 +318,18 @@ inline void utf16Encode(const unsigned short* inText, int inUnits, char* outBuf)
       break;
     }
     if (i >= inUnits) break;
+    if constexpr (B::kMulti) {
+      // Mixed text 16 or 32 units at a time, until a block is plain ASCII again.
+      const int vStart = i;
+      while (i + 64 <= inUnits) {
+        int vTaken = 0;
+        const int vWritten = B::encode16(inText + i, vOut, &vTaken);
+        i += vTaken;
+        vOut += vWritten;
+        if (vWritten == vTaken) break;  // one byte a unit: ASCII only
+      }
+      if (i != vStart) continue;
+    }
     do {
       vOut += encodeUtf16Char(inText, &i, vOut);
     } while (i < inUnits && inText[i] >= 0x80);
@@ -293,7 +350,7 @@ inline void utf16Encode(const unsigned short* inText, int inUnits, char* outBuf)
 // ================================================================================================
 #define QP_TARGET_SSE2 __attribute__((target("sse2")))
 #define QP_TARGET_AVX2 __attribute__((target("avx2,popcnt,bmi")))
-#define QP_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx2,popcnt,bmi")))
+#define QP_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi2,avx2,popcnt,bmi")))
 
 // SSE2 has no population count instruction.
 inline int popcount32(uint32_t inBits) {
@@ -305,6 +362,7 @@ inline int popcount32(uint32_t inBits) {
 struct Sse2 {
   static const int kBytes = 16;
   static const int kUnits = 8;
+  static const bool kMulti = false;
   static constexpr uint64_t kAll = 0xFFFF;
   static constexpr uint64_t kAllUnits = 0xFF;
 
@@ -334,8 +392,8 @@ struct Sse2 {
     _mm_storeu_si128(vOut + 2, _mm_unpacklo_epi16(vHi, z));
     _mm_storeu_si128(vOut + 3, _mm_unpackhi_epi16(vHi, z));
   }
-  QP_TARGET_SSE2 static bool countPlain16(const unsigned short* inUnits, bool inCheck,
-                                          size_t* ioBytes) {
+  QP_TARGET_SSE2 static int scan16(const unsigned short* inUnits, int, bool inCheck,
+                                   size_t* ioBytes) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inUnits));
     const __m128i z = _mm_setzero_si128();
     __m128i vBad = _mm_cmpeq_epi16(v, z);
@@ -350,7 +408,7 @@ struct Sse2 {
       vCtl = _mm_andnot_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(0xD)), vCtl);
       vBad = _mm_or_si128(vBad, vCtl);
     }
-    if (_mm_movemask_epi8(vBad) != 0) return false;
+    if (_mm_movemask_epi8(vBad) != 0) return 0;
     // Units below 0x80 and below 0x800 (two mask bits per unit).
     const int vOne = popcount32(static_cast<uint32_t>(_mm_movemask_epi8(
                          _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(-0x80)), z)))) /
@@ -359,7 +417,7 @@ struct Sse2 {
                          _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(-0x800)), z)))) /
                      2;
     *ioBytes += static_cast<size_t>(3 * kUnits - vOne - vTwo);
-    return true;
+    return kUnits;
   }
   QP_TARGET_SSE2 static uint64_t narrow8(const unsigned short* inUnits, unsigned char* outBytes) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inUnits));
@@ -373,6 +431,7 @@ struct Sse2 {
 struct Avx2 {
   static const int kBytes = 32;
   static const int kUnits = 16;
+  static const bool kMulti = false;
   static constexpr uint64_t kAll = 0xFFFFFFFFull;
   static constexpr uint64_t kAllUnits = 0xFFFF;
 
@@ -397,8 +456,8 @@ struct Avx2 {
           vOut + k,
           _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(inBytes + 8 * k))));
   }
-  QP_TARGET_AVX2 static bool countPlain16(const unsigned short* inUnits, bool inCheck,
-                                          size_t* ioBytes) {
+  QP_TARGET_AVX2 static int scan16(const unsigned short* inUnits, int, bool inCheck,
+                                   size_t* ioBytes) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(inUnits));
     const __m256i z = _mm256_setzero_si256();
     __m256i vBad = _mm256_cmpeq_epi16(v, z);
@@ -413,13 +472,13 @@ struct Avx2 {
       vCtl = _mm256_andnot_si256(_mm256_cmpeq_epi16(v, _mm256_set1_epi16(0xD)), vCtl);
       vBad = _mm256_or_si256(vBad, vCtl);
     }
-    if (!_mm256_testz_si256(vBad, vBad)) return false;
+    if (!_mm256_testz_si256(vBad, vBad)) return 0;
     const int vOne = __builtin_popcount(static_cast<uint32_t>(_mm256_movemask_epi8(
         _mm256_cmpeq_epi16(_mm256_and_si256(v, _mm256_set1_epi16(-0x80)), z))));
     const int vTwo = __builtin_popcount(static_cast<uint32_t>(_mm256_movemask_epi8(
         _mm256_cmpeq_epi16(_mm256_and_si256(v, _mm256_set1_epi16(-0x800)), z))));
     *ioBytes += static_cast<size_t>(3 * kUnits - (vOne + vTwo) / 2);
-    return true;
+    return kUnits;
   }
   QP_TARGET_AVX2 static uint64_t narrow8(const unsigned short* inUnits, unsigned char* outBytes) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(inUnits));
@@ -436,6 +495,7 @@ struct Avx2 {
 struct Avx512 {
   static const int kBytes = 64;
   static const int kUnits = 32;
+  static const bool kMulti = true;
   static constexpr uint64_t kAll = ~0ull;
   static constexpr uint64_t kAllUnits = 0xFFFFFFFFull;
 
@@ -446,8 +506,6 @@ struct Avx512 {
            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(0xA)) |
            _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(0xD));
   }
-  // The masked forms (all lanes on) sidestep a false "uninitialised" warning of GCC 12 about
-  // the unmasked ones.
   QP_TARGET_AVX512 static void widen16(const unsigned char* inBytes, unsigned short* outUnits) {
     const __m256i* vIn = reinterpret_cast<const __m256i*>(inBytes);
     _mm512_storeu_si512(outUnits, _mm512_maskz_cvtepu8_epi16(~0u, _mm256_loadu_si256(vIn)));
@@ -461,29 +519,205 @@ struct Avx512 {
           _mm512_maskz_cvtepu8_epi32(
               0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(inBytes + 16 * k))));
   }
-  QP_TARGET_AVX512 static bool countPlain16(const unsigned short* inUnits, bool inCheck,
-                                            size_t* ioBytes) {
+  // Surrogates pass here too when they pair up: a high surrogate in the last lane takes the
+  // unit after the block with it.
+  QP_TARGET_AVX512 static int scan16(const unsigned short* inUnits, int inAvail, bool inCheck,
+                                     size_t* ioBytes) {
     const __m512i v = _mm512_loadu_si512(inUnits);
+    const __m512i vTop6 = _mm512_and_si512(v, _mm512_set1_epi16(-0x400));
     __mmask32 vBad = _mm512_cmpeq_epi16_mask(v, _mm512_setzero_si512()) |
-                     _mm512_cmpeq_epi16_mask(_mm512_and_si512(v, _mm512_set1_epi16(-0x800)),
-                                             _mm512_set1_epi16(-0x2800)) |
                      _mm512_cmpge_epu16_mask(v, _mm512_set1_epi16(-2));
-    if (inCheck) {
-      vBad |= _mm512_cmplt_epu16_mask(v, _mm512_set1_epi16(0x20)) &
-              ~(_mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(0x9)) |
-                _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(0xA)) |
-                _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(0xD)));
+    const __mmask32 vLow32 = _mm512_cmplt_epu16_mask(v, _mm512_set1_epi16(0x20));
+    if (inCheck && vLow32 != 0) {  // mostly tab, line feed and carriage return
+      vBad |= vLow32 & ~(_mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(0x9)) |
+                         _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(0xA)) |
+                         _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(0xD)));
     }
-    if (vBad != 0) return false;
-    const int vTwoUp = __builtin_popcount(_mm512_cmpge_epu16_mask(v, _mm512_set1_epi16(0x80)));
-    const int vThree = __builtin_popcount(_mm512_cmpge_epu16_mask(v, _mm512_set1_epi16(0x800)));
-    *ioBytes += static_cast<size_t>(kUnits + vTwoUp + vThree);
-    return true;
+    const __mmask32 vHigh = _mm512_cmpeq_epi16_mask(vTop6, _mm512_set1_epi16(-0x2800));
+    const __mmask32 vLow = _mm512_cmpeq_epi16_mask(vTop6, _mm512_set1_epi16(-0x2400));
+    if (vBad != 0 || vLow != static_cast<__mmask32>(vHigh << 1)) return 0;
+    int vTaken = kUnits;
+    // Three bytes a unit from 0x800 up makes six for a pair, which takes four.
+    size_t vBytes = kUnits +
+                    __builtin_popcount(_mm512_cmpge_epu16_mask(v, _mm512_set1_epi16(0x80))) +
+                    __builtin_popcount(_mm512_cmpge_epu16_mask(v, _mm512_set1_epi16(0x800))) -
+                    2 * __builtin_popcount(vHigh);
+    if ((vHigh >> 31) != 0) {
+      if (inAvail <= kUnits || (inUnits[kUnits] & 0xFC00) != 0xDC00) return 0;
+      vTaken = kUnits + 1;
+      vBytes += 3;
+    }
+    *ioBytes += vBytes;
+    return vTaken;
   }
   QP_TARGET_AVX512 static uint64_t narrow8(const unsigned short* inUnits, unsigned char* outBytes) {
     const __m512i v = _mm512_loadu_si512(inUnits);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(outBytes), _mm512_maskz_cvtepi16_epi8(~0u, v));
     return _mm512_cmplt_epu16_mask(v, _mm512_set1_epi16(0x80));
+  }
+
+  // Mixed UTF-8, 64 bytes at a time: the block takes the characters that start in its first 60
+  // bytes (they end within its 64) and stops at the first that starts later. It is clean when
+  // every byte is where the leads say it should be and no character needs the slow steps:
+  // bad leads (C0, C1, F5-FF), refused ASCII, overlong forms, surrogates, U+FFFE/U+FFFF, or
+  // anything past U+10FFFF. Reads inBytes[0..66).
+  QP_TARGET_AVX512 static bool classify8(const unsigned char* inBytes, MultiBlock* outBlock) {
+    const __m512i v0 = _mm512_loadu_si512(inBytes);
+    const __m512i v1 = _mm512_loadu_si512(inBytes + 1);
+    const __m512i v2 = _mm512_loadu_si512(inBytes + 2);
+    const __mmask64 vCont = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v0, byte(0xC0)), byte(0x80));
+    const uint64_t vLate = static_cast<uint64_t>(~vCont) >> 60;
+    if (vLate == 0) return false;
+    const int vTaken = 60 + __builtin_ctzll(vLate);
+    const uint64_t vIn = (1ull << vTaken) - 1;
+    const uint64_t vAscii = _mm512_cmplt_epu8_mask(v0, byte(0x80)) & vIn;
+    const uint64_t vL2 = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v0, byte(0xC2)), byte(0x1E)) & vIn;
+    const uint64_t vL3 = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v0, byte(0xE0)), byte(0x10)) & vIn;
+    const uint64_t vL4 = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v0, byte(0xF0)), byte(0x05)) & vIn;
+    const uint64_t vCleanAscii = vAscii & cleanAscii(inBytes);
+    const uint64_t vLeads = ~static_cast<uint64_t>(vCont) & vIn;
+    const uint64_t vExpected =
+        (vL2 << 1) | (vL3 << 1) | (vL3 << 2) | (vL4 << 1) | (vL4 << 2) | (vL4 << 3);
+    const uint64_t vRefused =
+        (_mm512_cmpeq_epi8_mask(v0, byte(0xE0)) & _mm512_cmplt_epu8_mask(v1, byte(0xA0))) |
+        (_mm512_cmpeq_epi8_mask(v0, byte(0xED)) & _mm512_cmpge_epu8_mask(v1, byte(0xA0))) |
+        (_mm512_cmpeq_epi8_mask(v0, byte(0xF0)) & _mm512_cmplt_epu8_mask(v1, byte(0x90))) |
+        (_mm512_cmpeq_epi8_mask(v0, byte(0xF4)) & _mm512_cmpge_epu8_mask(v1, byte(0x90))) |
+        (_mm512_cmpeq_epi8_mask(v0, byte(0xEF)) & _mm512_cmpeq_epi8_mask(v1, byte(0xBF)) &
+         _mm512_cmpge_epu8_mask(v2, byte(0xBE)));
+    if (vExpected != (vCont & vIn) || (vCleanAscii | vL2 | vL3 | vL4) != vLeads ||
+        (vRefused & vIn) != 0)
+      return false;
+    *outBlock = MultiBlock{vLeads, vL2, vL3, vL4, vTaken, vAscii == vIn};
+    return true;
+  }
+
+  // The UTF-16 units of a block that classify8 passed: each lane computes what its byte would
+  // give as the first byte of a one-, two-, three- or four-byte character (the high surrogate)
+  // and as the byte after a four-byte lead (the low surrogate); the lanes that matter are kept.
+  QP_TARGET_AVX512 static int transcode16(const unsigned char* inBytes, const MultiBlock& inBlock,
+                                          unsigned short* outUnits) {
+    const __m512i v0 = _mm512_loadu_si512(inBytes);
+    const __m512i v1 = _mm512_loadu_si512(inBytes + 1);
+    const __m512i v2 = _mm512_loadu_si512(inBytes + 2);
+    const uint64_t vKeep = inBlock.mLeads | (inBlock.mLead4 << 1);
+    int vWritten = 0;
+    for (int h = 0; h < 2; ++h) {
+      const int vShift = 32 * h;
+      const __m512i x0 = widenHalf(v0, h), x1 = widenHalf(v1, h), x2 = widenHalf(v2, h);
+      const __m512i c1 = _mm512_and_si512(x1, unit(0x3F)), c2 = _mm512_and_si512(x2, unit(0x3F));
+      const __m512i t2 =
+          _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(x0, unit(0x1F)), 6), c1);
+      __m512i v = x0;
+      v = _mm512_mask_mov_epi16(v, static_cast<__mmask32>(inBlock.mLead2 >> vShift), t2);
+      if ((inBlock.mLead3 | inBlock.mLead4) != 0) {  // Latin and the like have neither
+        const __m512i t3 = _mm512_or_si512(
+            _mm512_or_si512(_mm512_slli_epi16(x0, 12), _mm512_slli_epi16(c1, 6)), c2);
+        const __m512i vHigh = _mm512_add_epi16(
+            _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(x0, unit(0x07)), 8),
+                                            _mm512_slli_epi16(c1, 2)),
+                            _mm512_srli_epi16(c2, 4)),
+            unit(0xD800 - 0x40));
+        const __m512i vLow = _mm512_or_si512(
+            _mm512_or_si512(unit(0xDC00), _mm512_slli_epi16(_mm512_and_si512(x1, unit(0x0F)), 6)),
+            c2);
+        v = _mm512_mask_mov_epi16(v, static_cast<__mmask32>(inBlock.mLead3 >> vShift), t3);
+        v = _mm512_mask_mov_epi16(v, static_cast<__mmask32>(inBlock.mLead4 >> vShift), vHigh);
+        v = _mm512_mask_mov_epi16(v, static_cast<__mmask32>((inBlock.mLead4 << 1) >> vShift), vLow);
+      }
+      const __mmask32 vLanes = static_cast<__mmask32>(vKeep >> vShift);
+      _mm512_storeu_si512(outUnits + vWritten, _mm512_maskz_compress_epi16(vLanes, v));
+      vWritten += __builtin_popcount(vLanes);
+    }
+    return vWritten;
+  }
+
+  // UTF-8 of 16 units that the scan passed (pairs included; a high surrogate in the last lane
+  // is left for the next block), as bytes packed four to a lane and compressed; 32 units when
+  // all are below U+0800. Returns the bytes written; *outUnits gets the units taken. Reads
+  // inUnits[0..32); writes 64 bytes, so the caller leaves at least 64 units (64 bytes of output)
+  // behind the block.
+  QP_TARGET_AVX512 static int encode16(const unsigned short* inUnits, unsigned char* outBytes,
+                                       int* outUnits) {
+    // Text below U+0800 (Latin, Greek, Cyrillic, Hebrew, Arabic...): 32 units at a time, each
+    // as its one or two bytes in its own 16-bit lane.
+    const __m512i v32 = _mm512_loadu_si512(inUnits);
+    if (_mm512_cmpge_epu16_mask(v32, unit(0x800)) == 0) {
+      const __mmask32 vTwo = _mm512_cmpge_epu16_mask(v32, unit(0x80));
+      const __m512i vLead = _mm512_or_si512(_mm512_srli_epi16(v32, 6), unit(0xC0));
+      const __m512i vTrail = _mm512_or_si512(_mm512_and_si512(v32, unit(0x3F)), unit(0x80));
+      const __m512i w =
+          _mm512_mask_mov_epi16(v32, vTwo, _mm512_or_si512(vLead, _mm512_slli_epi16(vTrail, 8)));
+      const __mmask64 vBytes =
+          _mm512_movepi8_mask(_mm512_mask_mov_epi16(unit(0x00FF), vTwo, unit(0xFFFF)));
+      _mm512_storeu_si512(outBytes, _mm512_maskz_compress_epi8(vBytes, w));
+      *outUnits = 32;
+      return __builtin_popcountll(vBytes);
+    }
+    const __m512i u =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(inUnits)));
+    const __m512i un =
+        _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(inUnits + 1)));
+    const __m512i vTop6 = _mm512_and_si512(u, lane(0xFC00));
+    __mmask16 vHigh = _mm512_cmpeq_epi32_mask(vTop6, lane(0xD800));
+    __mmask16 vNone = _mm512_cmpeq_epi32_mask(vTop6, lane(0xDC00));
+    *outUnits = 16;
+    if ((vHigh >> 15) != 0) {
+      vHigh &= 0x7FFF;
+      vNone |= 0x8000;
+      *outUnits = 15;
+    }
+    const __mmask16 vOne = _mm512_cmplt_epu32_mask(u, lane(0x80));
+    const __mmask16 vTwo = _mm512_cmplt_epu32_mask(u, lane(0x800)) & ~vOne;
+    const __m512i c0 = _mm512_or_si512(_mm512_and_si512(u, lane(0x3F)), lane(0x80));
+    const __m512i c1 =
+        _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(u, 6), lane(0x3F)), lane(0x80));
+    const __m512i w2 = _mm512_or_si512(_mm512_or_si512(_mm512_srli_epi32(u, 6), lane(0xC0)),
+                                       _mm512_slli_epi32(c0, 8));
+    const __m512i w3 =
+        _mm512_or_si512(_mm512_or_si512(_mm512_or_si512(_mm512_srli_epi32(u, 12), lane(0xE0)),
+                                        _mm512_slli_epi32(c1, 8)),
+                        _mm512_slli_epi32(c0, 16));
+    const __m512i cp =
+        _mm512_sub_epi32(_mm512_add_epi32(_mm512_slli_epi32(u, 10), un), lane(0x35FDC00));
+    const __m512i w4 = _mm512_or_si512(
+        _mm512_or_si512(_mm512_or_si512(_mm512_srli_epi32(cp, 18), lane(0xF0)),
+                        _mm512_slli_epi32(
+                            _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(cp, 12), lane(0x3F)),
+                                            lane(0x80)),
+                            8)),
+        _mm512_or_si512(
+            _mm512_slli_epi32(
+                _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi32(cp, 6), lane(0x3F)), lane(0x80)),
+                16),
+            _mm512_slli_epi32(_mm512_or_si512(_mm512_and_si512(cp, lane(0x3F)), lane(0x80)), 24)));
+    __m512i w = w3;
+    w = _mm512_mask_mov_epi32(w, vOne, u);
+    w = _mm512_mask_mov_epi32(w, vTwo, w2);
+    w = _mm512_mask_mov_epi32(w, vHigh, w4);
+    // Bytes per lane as a byte mask: lane length L keeps the lane's bytes 0..L-1.
+    __m512i vLength = lane(3);
+    vLength = _mm512_mask_mov_epi32(vLength, vOne, lane(1));
+    vLength = _mm512_mask_mov_epi32(vLength, vTwo, lane(2));
+    vLength = _mm512_mask_mov_epi32(vLength, vHigh, lane(4));
+    vLength = _mm512_mask_mov_epi32(vLength, vNone, lane(0));
+    const __mmask64 vBytes =
+        _mm512_cmplt_epu8_mask(lane(0x03020100), _mm512_mullo_epi32(vLength, lane(0x01010101)));
+    _mm512_storeu_si512(outBytes, _mm512_maskz_compress_epi8(vBytes, w));
+    return __builtin_popcountll(vBytes);
+  }
+
+ private:
+  QP_TARGET_AVX512 static __m512i byte(int inValue) {
+    return _mm512_set1_epi8(static_cast<char>(inValue));
+  }
+  QP_TARGET_AVX512 static __m512i unit(int inValue) {
+    return _mm512_set1_epi16(static_cast<short>(inValue));
+  }
+  QP_TARGET_AVX512 static __m512i lane(int inValue) { return _mm512_set1_epi32(inValue); }
+  QP_TARGET_AVX512 static __m512i widenHalf(__m512i inBytes, int inHalf) {
+    return _mm512_maskz_cvtepu8_epi16(
+        ~0u, inHalf == 0 ? _mm512_castsi512_si256(inBytes) : _mm512_extracti64x4_epi64(inBytes, 1));
   }
 };
 
@@ -531,7 +765,7 @@ struct Avx512 {
 
 QP_LEVEL_ENTRIES(Sse2, "sse2")
 QP_LEVEL_ENTRIES(Avx2, "avx2,popcnt,bmi")
-QP_LEVEL_ENTRIES(Avx512, "avx512f,avx512bw,avx2,popcnt,bmi")
+QP_LEVEL_ENTRIES(Avx512, "avx512f,avx512bw,avx512vbmi2,avx2,popcnt,bmi")
 #endif  // QP_HAVE_X86_SIMD
 
 // The level switch may turn while a conversion runs. The scalar level's prefixes take nothing,
@@ -621,7 +855,14 @@ int qpFastUtf8Count(const char* inText, int inAvail, int* ioCount) {
 // Aligned 16-byte reads: one may run past the zero unit (or past inLimit) but never into another
 // page than the unit before it, so it cannot fault. The sanitizer would still call the bytes
 // past the text's end an overflow, as it would for the C library's own strlen; hence the
-// exemption, for this function alone.
+// exemption, for these two functions alone.
+#if defined(QP_HAVE_X86_SIMD)
+__attribute__((no_sanitize("address"))) static unsigned int zeroUnits(const unsigned short* inAt) {
+  return static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi16(
+      _mm_load_si128(reinterpret_cast<const __m128i*>(inAt)), _mm_setzero_si128())));
+}
+#endif
+
 __attribute__((no_sanitize("address"))) int qpFastUtf16Units(const unsigned short* inText,
                                                              int inLimit) {
   const size_t vLimit = inLimit < 0 ? 0 : static_cast<size_t>(inLimit);
@@ -632,10 +873,17 @@ __attribute__((no_sanitize("address"))) int qpFastUtf16Units(const unsigned shor
     ++i;
   }
 #if defined(QP_HAVE_X86_SIMD)
+  // One block at a time up to a 64-byte boundary, then four at a time (they share one page),
+  // then one at a time to the block that holds the zero.
+  while (i < vLimit && (reinterpret_cast<uintptr_t>(inText + i) & 63) != 0 &&
+         zeroUnits(inText + i) == 0)
+    i += 8;
+  while (i < vLimit && (reinterpret_cast<uintptr_t>(inText + i) & 63) == 0 &&
+         (zeroUnits(inText + i) | zeroUnits(inText + i + 8) | zeroUnits(inText + i + 16) |
+          zeroUnits(inText + i + 24)) == 0)
+    i += 32;
   for (; i < vLimit; i += 8) {
-    const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(inText + i));
-    const unsigned int vZeros =
-        static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_setzero_si128())));
+    const unsigned int vZeros = zeroUnits(inText + i);
     if (vZeros != 0) {
       const size_t vAt = i + static_cast<size_t>(__builtin_ctz(vZeros) / 2);
       return static_cast<int>(vAt < vLimit ? vAt : vLimit);
