@@ -140,7 +140,7 @@ inline int utf8Prefix(const unsigned char* inText, int inAvail, Sink& ioSink) {
   const int W = B::kBytes;
   int i = 0;
   for (;;) {
-    while (i + W <= inAvail) {
+    while (inAvail - i >= W) {
       const uint64_t vClean = B::cleanAscii(inText + i);
       ioSink.block(inText + i);
       if (vClean == B::kAll) {
@@ -165,7 +165,7 @@ inline int utf8Prefix(const unsigned char* inText, int inAvail, Sink& ioSink) {
       // Mixed text a block at a time, while the blocks are clean and not plain ASCII again. The
       // block reads two bytes past its 64.
       const int vStart = i;
-      while (i + 66 <= inAvail) {
+      while (inAvail - i >= 66) {
         MultiBlock vBlock;
         if (!B::classify8(inText + i, &vBlock)) break;
         ioSink.multi(inText + i, vBlock);
@@ -180,13 +180,13 @@ inline int utf8Prefix(const unsigned char* inText, int inAvail, Sink& ioSink) {
     do {
       const unsigned int vLead = inText[i];
       if (vLead < 0xE0) {
-        if (vLead < 0xC2 || i + 2 > inAvail) return i;
+        if (vLead < 0xC2 || inAvail - i < 2) return i;
         const unsigned int b1 = inText[i + 1];
         if ((b1 & 0xC0) != 0x80) return i;
         ioSink.put(((vLead & 0x1F) << 6) | (b1 & 0x3F));
         i += 2;
       } else if (vLead < 0xF0) {
-        if (i + 3 > inAvail) return i;
+        if (inAvail - i < 3) return i;
         const unsigned int b1 = inText[i + 1], b2 = inText[i + 2];
         if (((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80)) return i;
         const unsigned int vCp = ((vLead & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
@@ -194,7 +194,7 @@ inline int utf8Prefix(const unsigned char* inText, int inAvail, Sink& ioSink) {
         ioSink.put(vCp);
         i += 3;
       } else {
-        if (vLead > 0xF4 || i + 4 > inAvail) return i;
+        if (vLead > 0xF4 || inAvail - i < 4) return i;
         const unsigned int b1 = inText[i + 1], b2 = inText[i + 2], b3 = inText[i + 3];
         if (((b1 & 0xC0) ^ 0x80) | ((b2 & 0xC0) ^ 0x80) | ((b3 & 0xC0) ^ 0x80)) return i;
         const unsigned int vCp =
@@ -240,7 +240,7 @@ inline bool utf16Scan(const unsigned short* inText, int inUnits, bool inCheck, i
   size_t vBytes = 0;
   int i = 0;
   while (i < inUnits) {
-    if (i + W <= inUnits) {
+    if (inUnits - i >= W) {
       const int vTaken = B::scan16(inText + i, inUnits - i, inCheck, &vBytes);
       if (vTaken > 0) {
         i += vTaken;
@@ -249,7 +249,7 @@ inline bool utf16Scan(const unsigned short* inText, int inUnits, bool inCheck, i
     }
     // Something the vector step does not take (a zero, a surrogate, a refused unit) lies in the
     // next block, or the tail is shorter than a block: go through it one character at a time.
-    const int vEnd = (i + W <= inUnits) ? i + W : inUnits;
+    const int vEnd = (inUnits - i >= W) ? i + W : inUnits;
     while (i < vEnd) {
       const int vTaken = scanUtf16Char(inText, i, inUnits, inCheck, &vBytes);
       if (vTaken < 0) return false;
@@ -304,7 +304,7 @@ inline void utf16Encode(const unsigned short* inText, int inUnits, char* outBuf)
   unsigned char* vOut = reinterpret_cast<unsigned char*>(outBuf);
   int i = 0;
   while (i < inUnits) {
-    while (i + W <= inUnits) {
+    while (inUnits - i >= W) {
       // Every unit takes at least one byte, so a whole block fits wherever the clean part ends.
       const uint64_t vAscii = B::narrow8(inText + i, vOut);
       if (vAscii == B::kAllUnits) {
@@ -321,7 +321,7 @@ inline void utf16Encode(const unsigned short* inText, int inUnits, char* outBuf)
     if constexpr (B::kMulti) {
       // Mixed text 16 or 32 units at a time, until a block is plain ASCII again.
       const int vStart = i;
-      while (i + 64 <= inUnits) {
+      while (inUnits - i >= 64) {
         int vTaken = 0;
         const int vWritten = B::encode16(inText + i, vOut, &vTaken);
         i += vTaken;
