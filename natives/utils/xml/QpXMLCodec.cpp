@@ -384,13 +384,18 @@ using EncodeFn = int (*)(int, Dst*);
 // A fast prefix (QpXMLCodecSimdInternal.h): takes clean characters, returns the units taken.
 template <class Src, class Dst>
 using FastFn = int (*)(const Src*, int, Dst*, size_t*);
+// The conversions without a fast path take nothing on it.
+template <class Src, class Dst>
+int noFastPath(const Src*, int, Dst*, size_t*) {
+  return 0;
+}
 
 // Decodes text character by character and encodes each character into a fresh result. The
 // result starts with one unit per source unit plus the terminator - enough for every narrowing
 // or equal-width target - and grows by 64 units whenever the next character would not fit,
 // which only the widening UTF-8 and UTF-16 targets ever need.
 template <class Src, class Dst, DecodeFn<Src> Decode, EncodeFn<Dst> Encode,
-          FastFn<Src, Dst> Fast = nullptr>
+          FastFn<Src, Dst> Fast = noFastPath<Src, Dst>>
 Dst* convert(const Src* inText, int inLength, unsigned char inValidate,
              unsigned char inAllowInvalid) {
   if (inText == nullptr) return nullptr;
@@ -409,14 +414,12 @@ Dst* convert(const Src* inText, int inLength, unsigned char inValidate,
   // The fast prefix runs before every character-by-character step, so that one odd character
   // does not send the rest of the text down the slow road. It writes no more units than it
   // reads, so the result needs no growth for it.
-  const bool vFast = qpFastPathOn();
+  const bool vFast = Fast != noFastPath<Src, Dst> && qpFastPathOn();
   int vPos = 0;
   while (vPos < vUnits) {
-    if constexpr (Fast != nullptr) {
-      if (vFast) {
-        vPos += Fast(inText + vPos, vUnits - vPos, vResult + vUsed, &vUsed);
-        if (vPos >= vUnits) break;
-      }
+    if (vFast) {
+      vPos += Fast(inText + vPos, vUnits - vPos, vResult + vUsed, &vUsed);
+      if (vPos >= vUnits) break;
     }
     int vCp = 0;
     const int vRead = Decode(inText + vPos, vUnits - vPos, vValidate, vAllowInvalid, &vCp);
