@@ -564,7 +564,6 @@ struct Avx512 {
   QP_TARGET_AVX512 static bool classify8(const unsigned char* inBytes, MultiBlock* outBlock) {
     const __m512i v0 = _mm512_loadu_si512(inBytes);
     const __m512i v1 = _mm512_loadu_si512(inBytes + 1);
-    const __m512i v2 = _mm512_loadu_si512(inBytes + 2);
     const __mmask64 vCont = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v0, byte(0xC0)), byte(0x80));
     const uint64_t vLate = static_cast<uint64_t>(~vCont) >> 60;
     if (vLate == 0) return false;
@@ -578,16 +577,19 @@ struct Avx512 {
     const uint64_t vLeads = ~static_cast<uint64_t>(vCont) & vIn;
     const uint64_t vExpected =
         (vL2 << 1) | (vL3 << 1) | (vL3 << 2) | (vL4 << 1) | (vL4 << 2) | (vL4 << 3);
-    const uint64_t vRefused =
-        (_mm512_cmpeq_epi8_mask(v0, byte(0xE0)) & _mm512_cmplt_epu8_mask(v1, byte(0xA0))) |
-        (_mm512_cmpeq_epi8_mask(v0, byte(0xED)) & _mm512_cmpge_epu8_mask(v1, byte(0xA0))) |
-        (_mm512_cmpeq_epi8_mask(v0, byte(0xF0)) & _mm512_cmplt_epu8_mask(v1, byte(0x90))) |
-        (_mm512_cmpeq_epi8_mask(v0, byte(0xF4)) & _mm512_cmpge_epu8_mask(v1, byte(0x90))) |
-        (_mm512_cmpeq_epi8_mask(v0, byte(0xEF)) & _mm512_cmpeq_epi8_mask(v1, byte(0xBF)) &
-         _mm512_cmpge_epu8_mask(v2, byte(0xBE)));
-    if (vExpected != (vCont & vIn) || (vCleanAscii | vL2 | vL3 | vL4) != vLeads ||
-        (vRefused & vIn) != 0)
-      return false;
+    if (vExpected != (vCont & vIn) || (vCleanAscii | vL2 | vL3 | vL4) != vLeads) return false;
+    // Only three- and four-byte leads can start an overlong form, a surrogate, a non-character
+    // or a code point past U+10FFFF: text of one- and two-byte characters skips the checks.
+    if ((vL3 | vL4) != 0) {
+      const uint64_t vRefused =
+          (_mm512_cmpeq_epi8_mask(v0, byte(0xE0)) & _mm512_cmplt_epu8_mask(v1, byte(0xA0))) |
+          (_mm512_cmpeq_epi8_mask(v0, byte(0xED)) & _mm512_cmpge_epu8_mask(v1, byte(0xA0))) |
+          (_mm512_cmpeq_epi8_mask(v0, byte(0xF0)) & _mm512_cmplt_epu8_mask(v1, byte(0x90))) |
+          (_mm512_cmpeq_epi8_mask(v0, byte(0xF4)) & _mm512_cmpge_epu8_mask(v1, byte(0x90))) |
+          (_mm512_cmpeq_epi8_mask(v0, byte(0xEF)) & _mm512_cmpeq_epi8_mask(v1, byte(0xBF)) &
+           _mm512_cmpge_epu8_mask(_mm512_loadu_si512(inBytes + 2), byte(0xBE)));
+      if ((vRefused & vIn) != 0) return false;
+    }
     *outBlock = MultiBlock{vLeads, vL2, vL3, vL4, vTaken, vAscii == vIn};
     return true;
   }
