@@ -4,6 +4,11 @@
 // encode step per target form; the generic driver that pairs a decode step with an encode step;
 // the exported conversions (one line each); the UTF-16 to UTF-8 loop of the string buffers; the
 // validity tests and the character count.
+//
+// The steps here are the reference. UTF-8 to UTF-16, UCS-2 and UCS-4, UTF-16 to UTF-8, the UTF-8
+// validity test and the count first hand the text to the fast paths (QpXMLCodecSimd.cpp), which
+// take only characters on which these steps would agree in every mode, and come back here for
+// the rest.
 #include "QpXMLCodec.h"
 
 #include <climits>
