@@ -6,8 +6,9 @@
 // vector width is chosen once from the processor; tests force each level in turn so that every
 // path is compared with the character-by-character one (QP_SIMD_SCALAR) on one machine.
 //
-// Threads: the level is an atomic read at the start of each call; change it only while no other
-// thread converts (a test's set-up). Calls already running finish at the level they started with.
+// Threads: the level is an atomic, read as a conversion goes; change it only while no other
+// thread converts (a test's set-up). A conversion that overlaps a change may mix levels, which
+// gives the same result.
 #ifndef QP_XML_CODEC_HOOKS_H
 #define QP_XML_CODEC_HOOKS_H
 
