@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -14,6 +15,7 @@
 
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
+#include "QpXMLCodecHooks.h"
 
 #if defined(QP_HAVE_LIBXML2)
 #include <libxml/chvalid.h>
@@ -30,6 +32,16 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the peers are asked fo
 
 const unsigned kSeed = 0x5EED7;
 const int kTexts = 3000;
+
+// Runs inBody at every vector level this processor has, the character-by-character one first.
+void atEveryLevel(const std::function<void()>& inBody) {
+  for (int vLevel = QP_SIMD_SCALAR; vLevel <= QP_SIMD_AVX512; ++vLevel) {
+    StXMLCodecSimdLevel vForce(vLevel);
+    if (!vForce.ok()) continue;
+    SCOPED_TRACE(testing::Message() << "vector level " << vLevel);
+    inBody();
+  }
+}
 
 int uniform(std::mt19937& ioGen, int inLow, int inHigh) {
   return std::uniform_int_distribution<int>(inLow, inHigh)(ioGen);
@@ -128,12 +140,14 @@ void expectLibraryAgrees(const Cps& inText) {
 }  // namespace
 
 TEST(QpXMLCodecPeers, ConversionsAgreeWithIconv) {
-  for (int vMax : {0x10FFFF, 0xFF}) {  // the second corpus is all Latin-1
-    for (const Cps& vText : makeCorpus(kSeed + vMax, vMax)) {
-      expectLibraryAgrees(vText);
-      if (HasFailure()) return;  // one text is enough to look at
+  atEveryLevel([&] {
+    for (int vMax : {0x10FFFF, 0xFF}) {  // the second corpus is all Latin-1
+      for (const Cps& vText : makeCorpus(kSeed + vMax, vMax)) {
+        expectLibraryAgrees(vText);
+        if (HasFailure()) return;  // one text is enough to look at
+      }
     }
-  }
+  });
 }
 
 // Random bytes for the validity test: pieces that make every decision of a UTF-8 decoder likely
@@ -171,61 +185,65 @@ bool hasLibraryOnlyForms(const std::string& inBytes) {
 }
 
 TEST(QpXMLCodecPeers, ValidUtf8AgreesWithStrictPeersOnCommonGround) {
-  std::mt19937 vGen(kSeed + 3);
-  int vCompared = 0, vAccepted = 0;
-  for (int i = 0; i < 20 * kTexts && !HasFailure(); ++i) {
-    const std::string vBytes = randomBytes(vGen);
-    if (hasLibraryOnlyForms(vBytes)) continue;
-    SCOPED_TRACE(testing::PrintToString(vBytes));
-    const bool vPeerAccepts = iconvRun("UTF-32LE", "UTF-8", vBytes);
-    // Beyond decoding, the library wants at least one character and no control byte (zero too).
-    const bool vWant = vPeerAccepts && !vBytes.empty() &&
-                       std::none_of(vBytes.begin(), vBytes.end(), [](unsigned char b) {
-                         return b < 0x20 && b != 0x9 && b != 0xA && b != 0xD;
-                       });
-    EXPECT_EQ(QpValidUTF8(vBytes.data(), static_cast<int>(vBytes.size())), vWant);
-    if (vBytes.find('\0') == std::string::npos) {
-      EXPECT_EQ(QpValidUTF8(vBytes.c_str(), -1), vWant);
+  atEveryLevel([&] {
+    std::mt19937 vGen(kSeed + 3);
+    int vCompared = 0, vAccepted = 0;
+    for (int i = 0; i < 20 * kTexts && !HasFailure(); ++i) {
+      const std::string vBytes = randomBytes(vGen);
+      if (hasLibraryOnlyForms(vBytes)) continue;
+      SCOPED_TRACE(testing::PrintToString(vBytes));
+      const bool vPeerAccepts = iconvRun("UTF-32LE", "UTF-8", vBytes);
+      // Beyond decoding, the library wants at least one character and no control byte (zero too).
+      const bool vWant = vPeerAccepts && !vBytes.empty() &&
+                         std::none_of(vBytes.begin(), vBytes.end(), [](unsigned char b) {
+                           return b < 0x20 && b != 0x9 && b != 0xA && b != 0xD;
+                         });
+      EXPECT_EQ(QpValidUTF8(vBytes.data(), static_cast<int>(vBytes.size())), vWant);
+      if (vBytes.find('\0') == std::string::npos) {
+        EXPECT_EQ(QpValidUTF8(vBytes.c_str(), -1), vWant);
+      }
+      ++vCompared;
+      vAccepted += vWant;
     }
-    ++vCompared;
-    vAccepted += vWant;
-  }
-  // Guards against a generator that drifts into testing one side only.
-  EXPECT_GT(vCompared, 10 * kTexts);
-  EXPECT_GT(vAccepted, vCompared / 20);
-  EXPECT_LT(vAccepted, vCompared - vCompared / 20);
+    // Guards against a generator that drifts into testing one side only.
+    EXPECT_GT(vCompared, 10 * kTexts);
+    EXPECT_GT(vAccepted, vCompared / 20);
+    EXPECT_LT(vAccepted, vCompared - vCompared / 20);
+  });
 }
 
 TEST(QpXMLCodecPeers, LibraryOnlyFormsStayValidWherePeersRefuse) {
-  // Well-formed sequences only the library accepts, inserted between the peer's own UTF-8 of
-  // the characters of a text: an encoded surrogate, or a five- or six-byte form not overlong.
-  std::mt19937 vGen(kSeed + 4);
-  auto vFollower = [&] { return static_cast<char>(uniform(vGen, 0x80, 0xBF)); };
-  for (const Cps& vText : makeCorpus(kSeed + 5, 0x10FFFF, 300)) {
-    std::string vBytes;
-    int vInserted = 0;
-    for (int c : vText) {
-      if (uniform(vGen, 0, 15) == 0) {
-        const int vLead = uniform(vGen, 0, 2) == 0 ? 0xED : uniform(vGen, 0xF8, 0xFD);
-        vBytes += static_cast<char>(vLead);
-        vBytes += static_cast<char>(vLead == 0xED   ? uniform(vGen, 0xA0, 0xBF)
-                                    : vLead == 0xF8 ? uniform(vGen, 0x88, 0xBF)
-                                    : vLead == 0xFC ? uniform(vGen, 0x84, 0xBF)
-                                                    : uniform(vGen, 0x80, 0xBF));
-        for (int n = vLead == 0xED ? 1 : vLead < 0xFC ? 3 : 4; n > 0; --n) vBytes += vFollower();
-        ++vInserted;
+  atEveryLevel([&] {
+    // Well-formed sequences only the library accepts, inserted between the peer's own UTF-8 of
+    // the characters of a text: an encoded surrogate, or a five- or six-byte form not overlong.
+    std::mt19937 vGen(kSeed + 4);
+    auto vFollower = [&] { return static_cast<char>(uniform(vGen, 0x80, 0xBF)); };
+    for (const Cps& vText : makeCorpus(kSeed + 5, 0x10FFFF, 300)) {
+      std::string vBytes;
+      int vInserted = 0;
+      for (int c : vText) {
+        if (uniform(vGen, 0, 15) == 0) {
+          const int vLead = uniform(vGen, 0, 2) == 0 ? 0xED : uniform(vGen, 0xF8, 0xFD);
+          vBytes += static_cast<char>(vLead);
+          vBytes += static_cast<char>(vLead == 0xED   ? uniform(vGen, 0xA0, 0xBF)
+                                      : vLead == 0xF8 ? uniform(vGen, 0x88, 0xBF)
+                                      : vLead == 0xFC ? uniform(vGen, 0x84, 0xBF)
+                                                      : uniform(vGen, 0x80, 0xBF));
+          for (int n = vLead == 0xED ? 1 : vLead < 0xFC ? 3 : 4; n > 0; --n) vBytes += vFollower();
+          ++vInserted;
+        }
+        const Bytes vChar = iconvUnits<char>("UTF-8", "UTF-32LE", Cps{c});
+        vBytes.append(vChar.begin(), vChar.end());
       }
-      const Bytes vChar = iconvUnits<char>("UTF-8", "UTF-32LE", Cps{c});
-      vBytes.append(vChar.begin(), vChar.end());
+      if (vInserted == 0) continue;
+      SCOPED_TRACE(testing::PrintToString(vBytes));
+      EXPECT_EQ(QpValidUTF8(vBytes.data(), static_cast<int>(vBytes.size())), 1);
+      EXPECT_EQ(QpCountCharacters(vBytes.data(), static_cast<int>(vBytes.size()), 1, 0),
+                static_cast<int>(vText.size()) + vInserted);
+      EXPECT_FALSE(iconvRun("UTF-32LE", "UTF-8", vBytes));
+      if (HasFailure()) break;
     }
-    if (vInserted == 0) continue;
-    SCOPED_TRACE(testing::PrintToString(vBytes));
-    EXPECT_EQ(QpValidUTF8(vBytes.data(), static_cast<int>(vBytes.size())), 1);
-    EXPECT_EQ(QpCountCharacters(vBytes.data(), static_cast<int>(vBytes.size()), 1, 0),
-              static_cast<int>(vText.size()) + vInserted);
-    EXPECT_FALSE(iconvRun("UTF-32LE", "UTF-8", vBytes));
-    if (HasFailure()) break;
-  }
+  });
 }
 
 #if defined(QP_HAVE_LIBXML2)

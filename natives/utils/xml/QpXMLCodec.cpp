@@ -4,13 +4,20 @@
 // encode step per target form; the generic driver that pairs a decode step with an encode step;
 // the exported conversions (one line each); the UTF-16 to UTF-8 loop of the string buffers; the
 // validity tests and the character count.
+//
+// The steps here are the reference. UTF-8 to UTF-16, UCS-2 and UCS-4, UTF-16 to UTF-8, the UTF-8
+// validity test and the count first hand the text to the fast paths (QpXMLCodecSimd.cpp), which
+// take only characters on which these steps would agree in every mode, and come back here for
+// the rest.
 #include "QpXMLCodec.h"
 
 #include <climits>
 #include <cstddef>
+#include <cstring>
 
 #include "QpRaise.h"
 #include "QpUtf8DecodeInternal.h"
+#include "QpXMLCodecSimdInternal.h"
 #include "qpos32.h"
 
 namespace {
@@ -370,16 +377,30 @@ int unitsBeforeZero(const T* inText) {
   return n > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
 }
 
+int unitsBeforeZero(const char* inText) {
+  const size_t n = std::strlen(inText);
+  return n > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
+}
+
 template <class Src>
 using DecodeFn = int (*)(const Src*, int, bool, bool, int*);
 template <class Dst>
 using EncodeFn = int (*)(int, Dst*);
+// A fast prefix (QpXMLCodecSimdInternal.h): takes clean characters, returns the units taken.
+template <class Src, class Dst>
+using FastFn = int (*)(const Src*, int, Dst*, size_t*);
+// The conversions without a fast path take nothing on it.
+template <class Src, class Dst>
+int noFastPath(const Src*, int, Dst*, size_t*) {
+  return 0;
+}
 
 // Decodes text character by character and encodes each character into a fresh result. The
 // result starts with one unit per source unit plus the terminator - enough for every narrowing
 // or equal-width target - and grows by 64 units whenever the next character would not fit,
 // which only the widening UTF-8 and UTF-16 targets ever need.
-template <class Src, class Dst, DecodeFn<Src> Decode, EncodeFn<Dst> Encode>
+template <class Src, class Dst, DecodeFn<Src> Decode, EncodeFn<Dst> Encode,
+          FastFn<Src, Dst> Fast = noFastPath<Src, Dst>>
 Dst* convert(const Src* inText, int inLength, unsigned char inValidate,
              unsigned char inAllowInvalid) {
   if (inText == nullptr) return nullptr;
@@ -395,8 +416,16 @@ Dst* convert(const Src* inText, int inLength, unsigned char inValidate,
   if (vResult == nullptr) raiseOutOfMemory(nullptr);
   size_t vUsed = 0;
 
+  // The fast prefix runs before every character-by-character step, so that one odd character
+  // does not send the rest of the text down the slow road. It writes no more units than it
+  // reads, so the result needs no growth for it.
+  const bool vFast = Fast != noFastPath<Src, Dst> && qpFastPathOn();
   int vPos = 0;
   while (vPos < vUnits) {
+    if (vFast) {
+      vPos += Fast(inText + vPos, vUnits - vPos, vResult + vUsed, &vUsed);
+      if (vPos >= vUnits) break;
+    }
     int vCp = 0;
     const int vRead = Decode(inText + vPos, vUnits - vPos, vValidate, vAllowInvalid, &vCp);
     if (vRead == 0 || (vCheck && !QpCodepointIsValid(vCp))) raiseInvalid(vResult);
@@ -425,17 +454,20 @@ typedef unsigned short U16;
 
 int* QpConvertUTF8ToUCS4(const char* text, int length, unsigned char validate,
                          unsigned char allowInvalid) {
-  return convert<char, int, decodeUtf8, encodeUcs4>(text, length, validate, allowInvalid);
+  return convert<char, int, decodeUtf8, encodeUcs4, qpFastUtf8ToUcs4>(text, length, validate,
+                                                                      allowInvalid);
 }
 
 U16* QpConvertUTF8ToUCS2(const char* text, int length, unsigned char validate,
                          unsigned char allowInvalid) {
-  return convert<char, U16, decodeUtf8, encodeLow16>(text, length, validate, allowInvalid);
+  return convert<char, U16, decodeUtf8, encodeLow16, qpFastUtf8ToUcs2>(text, length, validate,
+                                                                       allowInvalid);
 }
 
 U16* QpConvertUTF8ToUTF16(const char* text, int length, unsigned char validate,
                           unsigned char allowInvalid) {
-  return convert<char, U16, decodeUtf8, encodeUtf16>(text, length, validate, allowInvalid);
+  return convert<char, U16, decodeUtf8, encodeUtf16, qpFastUtf8ToUtf16>(text, length, validate,
+                                                                        allowInvalid);
 }
 
 char* QpConvertUTF8ToLatin1(const char* text, int length, unsigned char validate,
@@ -540,9 +572,32 @@ char* QpConvertUTF16ToUTF8(const U16* text, int length, unsigned char validate,
   // growth check can matter.
   const size_t kSlack = 7;
   size_t vCapacity = (length < 0) ? 64 : static_cast<size_t>(length);
+  const bool vCheckControls = validate && !allowInvalid;
+
+  // Fast road: a scan finds the text clean (no surrogate out of a pair, no refused unit) and
+  // counts its bytes; the result takes the first allocation below and at most one growth, to
+  // the capacity that growing 64 bytes at a time would have reached, and is then encoded in one
+  // pass. Any other text takes the loop below from its start.
+  int vFastUnits = 0;
+  size_t vFastBytes = 0;
+  if (qpFastPathOn() &&
+      qpFastUtf16Scan(text, qpFastUtf16Units(text, (length < 0) ? INT_MAX : length), vCheckControls,
+                      &vFastUnits, &vFastBytes)) {
+    char* vResult = static_cast<char*>(qp_malloc(vCapacity + kSlack));
+    if (vResult == nullptr) raiseOutOfMemory(nullptr);
+    if (vFastUnits > 0 && vFastBytes + 1 > vCapacity) {
+      vCapacity += 64 * ((vFastBytes + 1 - vCapacity + 63) / 64);
+      char* vGrown = static_cast<char*>(qp_realloc(vResult, vCapacity + kSlack));
+      if (vGrown == nullptr) raiseOutOfMemory(vResult);
+      vResult = vGrown;
+    }
+    qpFastUtf16ToUtf8(text, vFastUnits, vResult);
+    vResult[vFastBytes] = '\0';
+    return vResult;
+  }
+
   char* vResult = static_cast<char*>(qp_malloc(vCapacity + kSlack));
   if (vResult == nullptr) raiseOutOfMemory(nullptr);
-  const bool vCheckControls = validate && !allowInvalid;
   size_t vUsed = 0;
 
   for (int i = 0; (length < 0 || i < length) && text[i] != 0; ++i) {
@@ -604,7 +659,13 @@ unsigned char QpValidUTF8(const char* text, int length) {
   const int vBytes = (length < 0) ? unitsBeforeZero(text) : length;
   if (vBytes == 0) return 0;
   int vCp = 0;
+  const bool vFast = qpFastPathOn();
+  int vIgnored = 0;
   for (int vPos = 0; vPos < vBytes;) {
+    if (vFast) {
+      vPos += qpFastUtf8Count(text + vPos, vBytes - vPos, &vIgnored);
+      if (vPos >= vBytes) break;
+    }
     const int vRead = QpUtf8DecodeStep(text + vPos, vBytes - vPos, true, false, &vCp);
     if (vRead == 0) return 0;
     vPos += vRead;
@@ -642,7 +703,12 @@ int QpCountCharacters(const char* text, int length, unsigned char validate,
   const int vBytes = (length < 0) ? unitsBeforeZero(text) : length;
   int vCount = 0;
   int vCp = 0;
+  const bool vFast = qpFastPathOn();
   for (int vPos = 0; vPos < vBytes; ++vCount) {
+    if (vFast) {
+      vPos += qpFastUtf8Count(text + vPos, vBytes - vPos, &vCount);
+      if (vPos >= vBytes) break;
+    }
     const int vRead =
         QpUtf8DecodeStep(text + vPos, vBytes - vPos, validate != 0, allowInvalid != 0, &vCp);
     if (vRead == 0) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
