@@ -12,6 +12,7 @@
 #include "QpRaise.h"
 #include "QpStringConversion.h"
 #include "QpUtils.h"
+#include "QpUtf8DecodeInternal.h"
 #include "QpXMLCodec.h"
 #include "StMemory.h"
 #include "qpos32.h"
@@ -112,24 +113,6 @@ bool endsStable(const char* inText, int inLength) {
 // The bytes that strcat(char) takes on a UTF-8 buffer: the XML-valid single bytes.
 bool isPlainByte(unsigned char inByte) {
   return (inByte >= 0x20 && inByte < 0x80) || inByte == '\t' || inByte == '\n' || inByte == '\r';
-}
-
-// The UTF-8 form of a valid code point (below 0x110000, not a surrogate): 1 to 4 bytes, as the
-// converters write it; returns their number.
-int encodeUtf8(int inCodePoint, char* outBytes) {
-  const unsigned vCp = static_cast<unsigned>(inCodePoint);
-  if (vCp < 0x80) {
-    outBytes[0] = static_cast<char>(vCp);
-    return 1;
-  }
-  const int vLen = vCp < 0x800 ? 2 : vCp < 0x10000 ? 3 : 4;
-  unsigned vRest = vCp;
-  for (int i = vLen - 1; i > 0; --i) {
-    outBytes[i] = static_cast<char>(0x80 | (vRest & 0x3F));
-    vRest >>= 6;
-  }
-  outBytes[0] = static_cast<char>((0xFF00u >> vLen) | vRest);  // C0, E0 or F0 and the top bits
-  return vLen;
 }
 
 // The one-character appends are what text is built from byte by byte, so their common case (room
@@ -484,8 +467,8 @@ void QpBasicStringBuffer::strcat(int inUcs4Char) {
   QP_CHECK(mError == 0);
   if (mIsAscii) qpRaise<QpParameterException>(QP_HERE, 0, nullptr);
   if (!QpCodepointIsValid(inUcs4Char)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  char vBytes[5];
-  const int vCount = encodeUtf8(inUcs4Char, vBytes);
+  char vBytes[7];  // room for the longest form the step writes, and a terminator
+  const int vCount = QpUtf8EncodeStep(inUcs4Char, vBytes);
   vBytes[vCount] = 0;
   if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
     QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));
@@ -498,8 +481,8 @@ void QpBasicStringBuffer::strcat(unsigned short inUtf16Unit) {
   if (mIsAscii) qpRaise<QpParameterException>(QP_HERE, 0, nullptr);
   // A lone surrogate is not a valid code point, so a unit that passes is a whole character.
   if (!QpCodepointIsValid(inUtf16Unit)) qpRaise<QpInvalidXMLException>(QP_HERE, 0, nullptr);
-  char vBytes[5];
-  const int vCount = encodeUtf8(inUtf16Unit, vBytes);
+  char vBytes[7];  // room for the longest form the step writes, and a terminator
+  const int vCount = QpUtf8EncodeStep(inUtf16Unit, vBytes);
   vBytes[vCount] = 0;
   if (!appendInPlace(mData, mLength, mCapacity, mCharCount, mIsAscii, vBytes, vCount))
     QpBasicStringBuffer::strcat(static_cast<const char*>(vBytes));

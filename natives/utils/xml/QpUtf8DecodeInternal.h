@@ -1,6 +1,7 @@
-// QpUtf8DecodeInternal.h - the library's one UTF-8 decoding step, shared by the conversions, the
-// validity tests and the string buffers' character count, so that all of them split a text into
-// the same characters. Internal to the library: callers outside use QpXMLCodec.h.
+// QpUtf8DecodeInternal.h - the library's one UTF-8 decoding step (and its one encoding step),
+// shared by the conversions, the validity tests and the string buffers' character count, so that
+// all of them split a text into the same characters. Internal to the library: callers outside use
+// QpXMLCodec.h.
 //
 // Threads: a pure function of its arguments; callable from any thread.
 #ifndef QP_UTF8_DECODE_H
@@ -97,6 +98,43 @@ inline int QpUtf8DecodeStep(const char* inText, int inAvail, bool inValidate, bo
     return 1;
   }
   return 0;
+}
+
+// The one UTF-8 encoding step, shared by the conversions and the string buffers' appends:
+// RFC 2279, up to six bytes, so that code points beyond Unicode (which only reach here when the
+// check lets them pass) survive a round trip instead of being mangled. A negative code point is
+// "below 0x80" and is written as its low byte, like the other narrowing targets.
+inline int QpUtf8EncodeStep(int inCp, char* outBuf) {
+  if (inCp < 0x80) {
+    outBuf[0] = static_cast<char>(inCp);
+    return 1;
+  }
+  const unsigned int vCp = static_cast<unsigned int>(inCp);
+  int vLen;
+  unsigned int vLead;
+  if (vCp < 0x800) {
+    vLen = 2;
+    vLead = 0xC0;
+  } else if (vCp < 0x10000) {
+    vLen = 3;
+    vLead = 0xE0;
+  } else if (vCp < 0x200000) {
+    vLen = 4;
+    vLead = 0xF0;
+  } else if (vCp < 0x4000000) {
+    vLen = 5;
+    vLead = 0xF8;
+  } else {
+    vLen = 6;
+    vLead = 0xFC;
+  }
+  unsigned int vRest = vCp;
+  for (int i = vLen - 1; i > 0; --i) {
+    outBuf[i] = static_cast<char>(0x80 | (vRest & 0x3F));
+    vRest >>= 6;
+  }
+  outBuf[0] = static_cast<char>(vLead | vRest);
+  return vLen;
 }
 
 #endif  // QP_UTF8_DECODE_H

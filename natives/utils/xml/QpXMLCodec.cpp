@@ -271,42 +271,6 @@ int decodeEbcdicW(const unsigned short* inText, int, bool inValidate, bool inAll
 // ================================================================================================
 const int kMaxUnits = 6;
 
-// RFC 2279: up to six bytes, so that code points beyond Unicode (which only reach here when the
-// check lets them pass) survive a round trip instead of being mangled. A negative code point is
-// "below 0x80" and is written as its low byte, like the other narrowing targets.
-int encodeUtf8(int inCp, char* outBuf) {
-  if (inCp < 0x80) {
-    outBuf[0] = static_cast<char>(inCp);
-    return 1;
-  }
-  const unsigned int vCp = static_cast<unsigned int>(inCp);
-  int vLen;
-  unsigned int vLead;
-  if (vCp < 0x800) {
-    vLen = 2;
-    vLead = 0xC0;
-  } else if (vCp < 0x10000) {
-    vLen = 3;
-    vLead = 0xE0;
-  } else if (vCp < 0x200000) {
-    vLen = 4;
-    vLead = 0xF0;
-  } else if (vCp < 0x4000000) {
-    vLen = 5;
-    vLead = 0xF8;
-  } else {
-    vLen = 6;
-    vLead = 0xFC;
-  }
-  unsigned int vRest = vCp;
-  for (int i = vLen - 1; i > 0; --i) {
-    outBuf[i] = static_cast<char>(0x80 | (vRest & 0x3F));
-    vRest >>= 6;
-  }
-  outBuf[0] = static_cast<char>(vLead | vRest);
-  return vLen;
-}
-
 int encodeUtf16(int inCp, unsigned short* outBuf) {
   if (inCp < 0x10000) {
     outBuf[0] = static_cast<unsigned short>(inCp);
@@ -487,7 +451,8 @@ U16* QpConvertUTF8ToEBCDICW(const char* text, int length, unsigned char validate
 
 char* QpConvertUCS4ToUTF8(const int* text, int length, unsigned char validate,
                           unsigned char allowInvalid) {
-  return convert<int, char, decodeUnit<int>, encodeUtf8>(text, length, validate, allowInvalid);
+  return convert<int, char, decodeUnit<int>, QpUtf8EncodeStep>(text, length, validate,
+                                                               allowInvalid);
 }
 
 U16* QpConvertUCS4ToUTF16(const int* text, int length, unsigned char validate,
@@ -527,7 +492,8 @@ int* QpConvertUCS2ToUCS4(const U16* text, int length, unsigned char validate,
 
 char* QpConvertUCS2ToUTF8(const U16* text, int length, unsigned char validate,
                           unsigned char allowInvalid) {
-  return convert<U16, char, decodeUnit<U16>, encodeUtf8>(text, length, validate, allowInvalid);
+  return convert<U16, char, decodeUnit<U16>, QpUtf8EncodeStep>(text, length, validate,
+                                                               allowInvalid);
 }
 
 int* QpConvertLatin1ToUCS4(const char* text, int length, unsigned char validate,
@@ -537,7 +503,7 @@ int* QpConvertLatin1ToUCS4(const char* text, int length, unsigned char validate,
 
 char* QpConvertLatin1ToUTF8(const char* text, int length, unsigned char validate,
                             unsigned char allowInvalid) {
-  return convert<char, char, decodeLatin1, encodeUtf8>(text, length, validate, allowInvalid);
+  return convert<char, char, decodeLatin1, QpUtf8EncodeStep>(text, length, validate, allowInvalid);
 }
 
 int* QpConvertEBCDICToUCS4(const char* text, int length, unsigned char validate,
@@ -547,12 +513,12 @@ int* QpConvertEBCDICToUCS4(const char* text, int length, unsigned char validate,
 
 char* QpConvertEBCDICToUTF8(const char* text, int length, unsigned char validate,
                             unsigned char allowInvalid) {
-  return convert<char, char, decodeEbcdic, encodeUtf8>(text, length, validate, allowInvalid);
+  return convert<char, char, decodeEbcdic, QpUtf8EncodeStep>(text, length, validate, allowInvalid);
 }
 
 char* QpConvertEBCDICWToUTF8(const U16* text, int length, unsigned char validate,
                              unsigned char allowInvalid) {
-  return convert<U16, char, decodeEbcdicW, encodeUtf8>(text, length, validate, allowInvalid);
+  return convert<U16, char, decodeEbcdicW, QpUtf8EncodeStep>(text, length, validate, allowInvalid);
 }
 
 int* QpConvertASCIIToUCS4(const char* text, int length, unsigned char validate,
@@ -615,7 +581,7 @@ char* QpConvertUTF16ToUTF8(const U16* text, int length, unsigned char validate,
       raiseInvalid(vResult);
 
     char vChar[kMaxUnits];
-    const size_t vCount = static_cast<size_t>(encodeUtf8(vCp, vChar));
+    const size_t vCount = static_cast<size_t>(QpUtf8EncodeStep(vCp, vChar));
     if (vUsed + vCount + 1 > vCapacity) {
       while (vUsed + vCount + 1 > vCapacity) vCapacity += 64;
       char* vGrown = static_cast<char*>(qp_realloc(vResult, vCapacity + kSlack));
