@@ -79,6 +79,8 @@ TEST_F(QpLogTest, PollFollowsTheStateFile) {
   QpLogging::isDebugLogging();
   QpLogging::Log(3, POOL, "takes the interval");
   writeFile(vState, "QP_LOGPATH=" + vTab + "\nQP_LOG_STATE_POLL_INTERVAL=5\nQP_LOGLEVEL=1\n");
+  // Start at the beginning of a second, so that the clock cannot tick between the two readings.
+  for (const QpLong vStart = time(nullptr); time(nullptr) == vStart;) usleep(1000);
   const QpLong vNow = time(nullptr);
   QpLogging::mPollConfig_TimeOfLastPollEvent = vNow - 299;
   QpLogging::isDebugLogging();
