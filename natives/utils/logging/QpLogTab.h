@@ -1,7 +1,11 @@
 // QpLogTab.h - the tab-separated log writer: a column header, then one line an entry:
 //   `seconds+millis \t UTC time \t\t [level] \t\t pid.thread \t [component] \t text`
 //
-// Threads: as QpLogBasic (called under QpLogging::mLoggerLock only).
+// The writer keeps the parts of a line that change rarely (the second's date, the part from the
+// level to the component) and builds each line from them without a format string.
+//
+// Threads: as QpLogBasic (called under QpLogging::mLoggerLock only); that lock also guards the
+// kept parts.
 #ifndef QP_LOG_TAB_H
 #define QP_LOG_TAB_H
 
@@ -43,7 +47,7 @@ class QP_EXPORT QpLogTab : public QpLogBasic {
   int mTailPid;
   unsigned long mTailThread;
   component_t mTailComponent;
-  char mTail[96];
+  char mTail[96];  // at most 63: 11 separators, names of 5 and 16, pid and thread
   size_t mTailLen;
 };
 
