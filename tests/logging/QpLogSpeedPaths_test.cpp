@@ -72,7 +72,8 @@ TEST_F(QpLogTest, TabLinesStayExactAcrossSecondsAndThreads) {
     std::mutex vTurns;  // callers take turns, as the facade's lock makes them
     std::atomic<bool> vStop(false);
     int vEntry = 0;
-    auto vLogSome = [&] {
+    std::atomic<int> vByThread[2] = {{0}, {0}};
+    auto vLogSome = [&](int inWho) {
       const long vSelf = static_cast<long>(qp_thread_self());
       while (!vStop.load()) {
         {
@@ -86,19 +87,22 @@ TEST_F(QpLogTest, TabLinesStayExactAcrossSecondsAndThreads) {
           vWriter.logEntry(vKind.mLevel, vKind.mComponent, vText.c_str());
           vCalls.emplace_back(vBefore, nowMillis());
         }
+        ++vByThread[inWho];
         std::this_thread::sleep_for(std::chrono::microseconds(700));
       }
     };
-    std::thread vOther(vLogSome);
-    // Until the clock has passed a second boundary, and some entries more.
+    std::thread vOther(vLogSome, 1);
+    // Until the clock has passed a second boundary and both threads have logged, then some
+    // entries more.
     const time_t vStart = time(nullptr);
     std::thread vTimer([&] {
-      for (int i = 0; i < 300 && time(nullptr) == vStart; ++i)
+      for (int i = 0; i < 1000 && (time(nullptr) == vStart || vByThread[0] < 3 || vByThread[1] < 3);
+           ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       vStop.store(true);
     });
-    vLogSome();
+    vLogSome(0);
     vOther.join();
     vTimer.join();
   }
