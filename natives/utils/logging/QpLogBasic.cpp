@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdarg>
+#include <cstring>
 
 #include "QpException.h"
 #include "QpLoggingState.h"
@@ -98,6 +99,27 @@ void QpLogBasic::write(const char* inFormat, ...) {
   const int vWritten = qp_vfprintf(mFile, inFormat, vArgs);
   va_end(vArgs);
   if (vWritten > 0 && mMaxSizeInKb != -1) mSizeCount += vWritten + 1;
+  qp_fflush(mFile);
+}
+
+void QpLogBasic::writeLine(char* ioLine, size_t inHeadLen, size_t inRoom, const char* inText) {
+  if (mFile == nullptr) return;
+  const size_t vTextLen = qp_strlen(inText);
+  const size_t vTotal = inHeadLen + vTextLen + 1;
+  // A short entry goes to the stream in one piece, a long one in three; either way the line
+  // leaves the stream buffer in the one flush below.
+  size_t vWritten;
+  if (vTotal <= inRoom) {
+    std::memcpy(ioLine + inHeadLen, inText, vTextLen);
+    ioLine[vTotal - 1] = '\n';
+    vWritten = qp_fwrite(ioLine, 1, vTotal, mFile);
+  } else {
+    vWritten = qp_fwrite(ioLine, 1, inHeadLen, mFile);
+    vWritten += qp_fwrite(inText, 1, vTextLen, mFile);
+    vWritten += qp_fwrite("\n", 1, 1, mFile);
+  }
+  // A formatted write that fails part way reports an error, not a part: count only a whole line.
+  if (vWritten == vTotal && mMaxSizeInKb != -1) mSizeCount += static_cast<QpLong>(vTotal) + 1;
   qp_fflush(mFile);
 }
 

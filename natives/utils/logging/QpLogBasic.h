@@ -64,6 +64,11 @@ class QP_EXPORT QpLogBasic {
   void rotateFiles(const char* inPath, int inCount);
   // One counted, flushed write to the open file.
   void write(const char* inFormat, ...) __attribute__((format(printf, 2, 3)));
+  // The same for an entry whose fields are already text: the first inHeadLen bytes of ioLine,
+  // inText and a line break, counted and flushed as one write("%s%s\n", ...) would be, without
+  // parsing a format per entry. ioLine has inRoom bytes; the text is joined to the head there
+  // when it fits.
+  void writeLine(char* ioLine, size_t inHeadLen, size_t inRoom, const char* inText);
   // Hands a copy of inText to the callback; QpLogCallbackException on a non-zero return.
   void callBack(const char* inText);
 

@@ -1,7 +1,11 @@
 // QpLogTab.h - the tab-separated log writer: a column header, then one line an entry:
 //   `seconds+millis \t UTC time \t\t [level] \t\t pid.thread \t [component] \t text`
 //
-// Threads: as QpLogBasic (called under QpLogging::mLoggerLock only).
+// The writer keeps the parts of a line that change rarely (the second's date, the part from the
+// level to the component) and builds each line from them without a format string.
+//
+// Threads: as QpLogBasic (called under QpLogging::mLoggerLock only); that lock also guards the
+// kept parts.
 #ifndef QP_LOG_TAB_H
 #define QP_LOG_TAB_H
 
@@ -23,8 +27,28 @@ class QP_EXPORT QpLogTab : public QpLogBasic {
   void updateConfig(_logOptions options) override;
 
  private:
-  QpLong mSecondShown;    // the second that mSecondText shows, -1 for none yet
+  // Brings the texts of the second below up to date for inSecond.
+  void showSecond(QpLong inSecond);
+  // Brings the line's tail before the text up to date for these four values.
+  void showTail(verbosity_level_t inLevel, int inPid, unsigned long inThread,
+                component_t inComponent);
+
+  // What stays the same for a whole second: its decimal number and its date and time of day.
+  bool mSecondValid;       // false until the first entry
+  QpLong mSecondShown;     // the second that the two texts show
+  char mSecondDigits[24];  // the second in decimal
+  size_t mSecondDigitsLen;
   char mSecondText[128];  // "YYYY-MM-DD hh:mm:ss" of mSecondShown, or empty
+  size_t mSecondTextLen;
+  // What stays the same while one thread logs one kind of message: from the tabs after the time
+  // up to the tab before the text, "\t\t[level]\t\tpid.thread\t[component]\t".
+  bool mTailValid;
+  verbosity_level_t mTailLevel;
+  int mTailPid;
+  unsigned long mTailThread;
+  component_t mTailComponent;
+  char mTail[96];  // at most 63: 11 separators, names of 5 and 16, pid and thread
+  size_t mTailLen;
 };
 
 #endif  // QP_LOG_TAB_H
