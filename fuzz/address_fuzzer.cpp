@@ -3,25 +3,14 @@
 // must be a parameter or protocol error, and what parsing accepts must keep its promises (host of
 // 1 to 255 upper-case characters, stream port 1 to 65535). Name lookups are refused by a hook,
 // so only dotted addresses resolve and the fuzzer never waits on the network.
-#include <QpUtilsLib.h>
-
-#include <netdb.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-
-#include "QpOsHooks.h"
+#include "fuzz_support.h"
 
 namespace {
 
-int refuseName(const char*, const char*, const void*, void**) {
-  return EAI_NONAME;
-}
+using qpfuzz::check;
 
 void expectParseFailure(QpException& inE) {
-  const int vCode = inE.GetErrorCode();
-  if (vCode != QP_PARAM_ERR && vCode != QP_PROTOCOL_ERR) std::abort();
+  check(inE.GetErrorCode() == QP_PARAM_ERR || inE.GetErrorCode() == QP_PROTOCOL_ERR);
 }
 
 void checkAddress(QpAddress& inAddress) {
@@ -29,9 +18,7 @@ void checkAddress(QpAddress& inAddress) {
   int vStream = 0, vDatagram = 0;
   unsigned char vScheme = 0;
   const char* vText = inAddress.toStringConst();
-  for (const char* p = vText; *p != 0; ++p) {
-    if (*p == ' ' || *p == ';') std::abort();  // normalisation removes both
-  }
+  check(std::strpbrk(vText, " ;") == nullptr);  // normalisation removes both
   try {
     QpAddress::parseAddress(vText, vHost, &vStream, &vDatagram, &vScheme);
   } catch (QpException& e) {
@@ -39,14 +26,12 @@ void checkAddress(QpAddress& inAddress) {
     return;
   }
   const size_t vLength = qp_strlen(vHost);
-  if (vLength == 0 || vLength > 255 || vStream < 1 || vStream > 65535 || vScheme > 1) std::abort();
-  for (const char* p = vHost; *p != 0; ++p) {
-    if (*p >= 'a' && *p <= 'z') std::abort();
-  }
+  check(vLength > 0 && vLength <= 255 && vStream >= 1 && vStream <= 65535 && vScheme <= 1);
+  check(std::strpbrk(vHost, "abcdefghijklmnopqrstuvwxyz") == nullptr);
   char* vAgain = inAddress.GetAddress();
-  if (qp_strcmp(vAgain, vHost) != 0) std::abort();
+  check(qp_strcmp(vAgain, vHost) == 0);
   qp_free(vAgain);
-  if (inAddress.GetPort() != vStream || inAddress.GetDatagramPort() != vDatagram) std::abort();
+  check(inAddress.GetPort() == vStream && inAddress.GetDatagramPort() == vDatagram);
   inAddress.validate();
   inAddress.isAddressStringSupported();
 }
@@ -54,13 +39,7 @@ void checkAddress(QpAddress& inAddress) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
-  static StOsHooks* sNoNames = [] {
-    QpOsHooks vHooks = {};
-    vHooks.mGetAddrInfo = refuseName;
-    return new StOsHooks(vHooks);
-  }();
-  (void)sNoNames;
-
+  qpfuzz::refuseNameLookups();
   const std::string vText(reinterpret_cast<const char*>(inData), inSize);
   const char* vChars = vText.c_str();  // stops at the first NUL byte, as a C text does
 
@@ -72,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
   try {
     QpAddress vResolved(vChars, 2);
     QpAddress vCopy(vResolved);
-    if (vCopy.GetBinaryInternetAddress() != vResolved.GetBinaryInternetAddress()) std::abort();
+    check(vCopy.GetBinaryInternetAddress() == vResolved.GetBinaryInternetAddress());
   } catch (QpException& e) {
     expectParseFailure(e);
   }
@@ -95,6 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
   int vTaken = 0;
   const int vSize = vArray.getSize();
   while (vArray.popAddressAndLongRef(vOut, vRef)) ++vTaken;
-  if (vTaken != vSize || vCopy.getSize() != vSize) std::abort();
+  check(vTaken == vSize && vCopy.getSize() == vSize);
   return 0;
 }

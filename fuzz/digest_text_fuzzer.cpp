@@ -6,30 +6,18 @@
 //   at "F" comes back unchanged.
 // - QpObjectGuid::SetID accepts exactly the ids of 27 to 64 characters with "e" or "x" at
 //   position 13, and leaves the object unchanged when it refuses one.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <string>
-
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
 
-const char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
-
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
-
-bool inAlphabet(char inChar) {
-  return inChar != '\0' && std::strchr(kAlphabet, inChar) != nullptr;
-}
+using qpfuzz::check;
 
 std::string stateTextOf(void* inCtx) {
   unsigned char vRaw[16];
   char vText[27];
   QpMD5_Impl::QpMD5_ContextToRawMD5(vRaw, inCtx);
   QpMD5_Impl::QpMD5_ToString(vRaw, vText, sizeof vText, 0);
+  QpMD5_Impl::QpMD5_DeleteContext(inCtx);
   return vText;
 }
 
@@ -38,17 +26,12 @@ void stateText(const std::string& inText) {
   try {
     vCtx = QpMD5_Impl::QpMD5_CreatePartialContext(inText.c_str(), 64, 64);
   } catch (QpParameterException&) {
-    bool vForeign = false;
-    for (char c : inText) vForeign = vForeign || !inAlphabet(c);
-    check(vForeign);
+    check(inText.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUV") != std::string::npos);
     return;
   }
   check(vCtx != nullptr);
   const std::string vWritten = stateTextOf(vCtx);
-  QpMD5_Impl::QpMD5_DeleteContext(vCtx);
-  void* vAgain = QpMD5_Impl::QpMD5_CreatePartialContext(vWritten.c_str(), 64, 64);
-  check(stateTextOf(vAgain) == vWritten);
-  QpMD5_Impl::QpMD5_DeleteContext(vAgain);
+  check(stateTextOf(QpMD5_Impl::QpMD5_CreatePartialContext(vWritten.c_str(), 64, 64)) == vWritten);
   if (inText.size() == 26 && inText[0] <= 'F' && inText[13] <= 'F') check(vWritten == inText);
 }
 
@@ -59,12 +42,10 @@ void identifier(const std::string& inText) {
   try {
     vGuid.SetID(inText.c_str());
   } catch (QpParameterException&) {
-    check(!vValid);
-    check(vGuid.isEmpty() && vGuid.GetCA() == nullptr);
+    check(!vValid && vGuid.isEmpty() && vGuid.GetCA() == nullptr);
     return;
   }
-  check(vValid);
-  check(inText == vGuid.toString());
+  check(vValid && inText == vGuid.toString());
   check(std::strncmp(vGuid.GetCA(), inText.c_str(), 27) == 0 && std::strlen(vGuid.GetCA()) == 27);
   check((vGuid.GetDiscriminator() != nullptr) == (vLength > 27));
   check(vGuid.isClipID() == (inText[13] == 'e'));
@@ -74,8 +55,7 @@ void identifier(const std::string& inText) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The decoders take zero-terminated texts: cut at the first zero byte, as a caller's text is.
-  const std::string vText(reinterpret_cast<const char*>(data),
-                          strnlen(reinterpret_cast<const char*>(data), size));
+  const std::string vText = qpfuzz::cText(data, size);
   stateText(vText);
   identifier(vText);
   return 0;

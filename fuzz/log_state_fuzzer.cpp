@@ -3,43 +3,28 @@
 // invariants) or a set of environment values (split at '\n', one variable each, in the order
 // below), whose options must keep the same invariants. The filter texts must also convert both
 // ways without loss of any named bit.
-#include <QpUtilsLib.h>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
+#include <algorithm>
 #include <tuple>
-#include <unistd.h>
+
+#include "fuzz_support.h"
 
 namespace {
 
-const char* const kVariables[] = {"QPLIBRARY_LOG_FILE_DEBUG",
-                                  "QPLIBRARY_LOG_DEBUG_FILTER",
-                                  "QP_LOG_STATE_PATH",
-                                  "QP_LOG_STATE_POLL_INTERVAL",
-                                  "QP_LOG_DISABLE_CALLBACK",
-                                  "QP_LOGPATH",
-                                  "QP_LOGLEVEL",
-                                  "QP_LOGFILTER",
-                                  "QP_LOGFORMAT",
-                                  "QP_LOGKEEP",
-                                  "QP_LOG_MAX_SIZE",
-                                  "QP_LOG_MAX_OVERFLOWS"};
+using qpfuzz::check;
 
-std::string tempPath(const char* inTag) {
-  return std::string("/tmp/qp_log_state_fuzz_") + inTag + "_" + std::to_string(getpid());
-}
+// clang-format off
+const char* const kVariables[] = {
+    "QPLIBRARY_LOG_FILE_DEBUG", "QPLIBRARY_LOG_DEBUG_FILTER", "QP_LOG_STATE_PATH",
+    "QP_LOG_STATE_POLL_INTERVAL", "QP_LOG_DISABLE_CALLBACK", "QP_LOGPATH", "QP_LOGLEVEL",
+    "QP_LOGFILTER", "QP_LOGFORMAT", "QP_LOGKEEP", "QP_LOG_MAX_SIZE", "QP_LOG_MAX_OVERFLOWS"};
+// clang-format on
 
-void checkInvariants(const _logOptions& inOptions) {
-  if (inOptions.level < 0 || inOptions.level > 8) __builtin_trap();
-  if (inOptions.format != 1 && inOptions.format != 2) __builtin_trap();
-  if (inOptions.creationOpt < 1 || inOptions.creationOpt > 3) __builtin_trap();
+void checkInvariants(const _logOptions& inO) {
+  check(inO.level >= 0 && inO.level <= 8 && (inO.format == 1 || inO.format == 2));
+  check(inO.creationOpt >= 1 && inO.creationOpt <= 3);
   // The debugging override (";a") sets append alone and leaves the creation option as it is.
-  if (inOptions.newLogFileName == nullptr && inOptions.append != (inOptions.creationOpt == 2))
-    __builtin_trap();
-  if (inOptions.keepExisting != (inOptions.creationOpt == 3)) __builtin_trap();
-  if (inOptions.format == 1 && inOptions.append) __builtin_trap();
+  check(inO.newLogFileName != nullptr || inO.append == (inO.creationOpt == 2));
+  check(inO.keepExisting == (inO.creationOpt == 3) && !(inO.format == 1 && inO.append));
 }
 
 int namedBits() {
@@ -53,16 +38,13 @@ void checkFilterRoundTrip(int inMask) {
   char* vText = QpLogging::FilterOptsToString(inMask);
   const int vBack = QpLogging::GetFilterOpts(vText);
   qp_free(vText);
-  const int vExpected = inMask == ALL ? ALL : (inMask & namedBits());
-  if (vBack != vExpected) __builtin_trap();
+  check(vBack == (inMask == ALL ? ALL : (inMask & namedBits())));
 }
 
 void fuzzStateFile(const uint8_t* inData, size_t inSize) {
-  static const std::string sIn = tempPath("in"), sOut = tempPath("out");
-  FILE* vFile = std::fopen(sIn.c_str(), "wb");
-  if (vFile == nullptr) return;
-  std::fwrite(inData, 1, inSize, vFile);
-  std::fclose(vFile);
+  std::string sIn, sOut;
+  if (!qpfuzz::tempFile("log_state_fuzz_in", sIn, inData, inSize)) return;
+  qpfuzz::tempFile("log_state_fuzz_out", sOut);
   for (const char* vName : kVariables) unsetenv(vName);
   QpLoggingState vState(const_cast<char*>(sIn.c_str()));
   _logOptions vRead = vState.getLogOptions();
@@ -78,32 +60,26 @@ void fuzzStateFile(const uint8_t* inData, size_t inSize) {
       (vRead.components & vNamed) == (vAgain.components & vNamed))
     vAgain.components = vRead.components;
   const std::string vPath = vRead.path != nullptr ? vRead.path : "<none>";
-  if (vPath != (vAgain.path != nullptr ? vAgain.path : "<none>")) __builtin_trap();
+  check(vPath == (vAgain.path != nullptr ? vAgain.path : "<none>"));
   auto vFields = [](const _logOptions& inO) {
     return std::make_tuple(inO.format, inO.level, inO.creationOpt, inO.maxOverflows,
                            inO.pollIntervalInMins, inO.components, inO.append, inO.keepExisting,
                            inO.disableCallback, inO.maxSizeInKb);
   };
-  if (vFields(vRead) != vFields(vAgain)) __builtin_trap();
+  check(vFields(vRead) == vFields(vAgain));
 }
 
 void fuzzEnvironment(const uint8_t* inData, size_t inSize) {
-  std::string vText(reinterpret_cast<const char*>(inData), inSize);
+  const std::string vText(reinterpret_cast<const char*>(inData), inSize);
   size_t vStart = 0;
   for (const char* vName : kVariables) {
-    if (vStart > vText.size()) {
-      unsetenv(vName);
-      continue;
-    }
-    size_t vEnd = vText.find('\n', vStart);
-    if (vEnd == std::string::npos) vEnd = vText.size();
-    std::string vValue = vText.substr(vStart, vEnd - vStart);
+    const size_t vEnd = std::min(vText.find('\n', vStart), vText.size());
+    const std::string vValue = vStart > vText.size() ? "-" : vText.substr(vStart, vEnd - vStart);
     vStart = vEnd + 1;
-    if (vValue == "-") {
-      unsetenv(vName);  // a lone '-' stands for an unset variable
-    } else {
-      setenv(vName, vValue.c_str(), 1);  // stops at an embedded NUL, as the environment would
-    }
+    // A lone '-' stands for an unset variable; setenv stops at an embedded NUL, as the
+    // environment would.
+    if (vValue == "-") unsetenv(vName);
+    if (vValue != "-") setenv(vName, vValue.c_str(), 1);
   }
   _logOptions vOptions;
   QpLogging::GetEnvVarOptions(vOptions);

@@ -5,44 +5,19 @@
 // length must write the reference's units, stop before a surrogate pair that does not fit, and
 // write the terminator only when there is room; nothing beyond the destination is touched (it is
 // an exact-size allocation, so the sanitizer sees any overrun).
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <vector>
+#include "fuzz_support.h"
 
-#include "QpUtilsLib.h"
-#include "utf8_reference.h"
-
-namespace {
-
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
-
-}  // namespace
+using qpfuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 12) return 0;
-  // The text ends at its first zero byte, as a C string does.
-  std::vector<char> vText(data, data + size);
-  vText.push_back('\0');
-  const size_t vBytes = std::strlen(vText.data());
-
+  const std::string vText = qpfuzz::cText(data, size);
   std::vector<uint32_t> vCps;
-  const bool vReads =
-      qpref::decodeUtf8(reinterpret_cast<const unsigned char*>(vText.data()), vBytes, true, vCps);
-  std::vector<QpWChar> vUnits;
-  for (uint32_t cp : vCps) {
-    if (cp < 0x10000) {
-      vUnits.push_back(static_cast<QpWChar>(cp));
-    } else {
-      vUnits.push_back(static_cast<QpWChar>(0xD800 + ((cp - 0x10000) >> 10)));
-      vUnits.push_back(static_cast<QpWChar>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    }
-  }
+  const bool vReads = qpfuzz::decodeUtf8(reinterpret_cast<const unsigned char*>(vText.data()),
+                                         vText.size(), true, vCps);
+  const std::vector<unsigned short> vUnits = qpfuzz::toUtf16(vCps);
 
-  const size_t vCount = qp_mbstowcs(nullptr, vText.data(), 0);
+  const size_t vCount = qp_mbstowcs(nullptr, vText.c_str(), 0);
   if (!vReads) {
     check(vCount == static_cast<size_t>(-1));
     return 0;
@@ -50,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(vCount == vUnits.size());
   for (size_t vRoom = 0; vRoom <= vUnits.size() + 1; ++vRoom) {
     std::unique_ptr<QpWChar[]> vOut(new QpWChar[vRoom > 0 ? vRoom : 1]);
-    const size_t vWritten = qp_mbstowcs(vRoom > 0 ? vOut.get() : nullptr, vText.data(), vRoom);
+    const size_t vWritten = qp_mbstowcs(vRoom > 0 ? vOut.get() : nullptr, vText.c_str(), vRoom);
     if (vRoom == 0) continue;  // a null destination counts, as above
     size_t vExpected = vRoom < vUnits.size() ? vRoom : vUnits.size();
     // A pair is never split: drop its first half when only that fits.

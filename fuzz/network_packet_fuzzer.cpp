@@ -7,15 +7,11 @@
 // into one packet object. Name resolution is switched off, so address texts from the input cost
 // no network lookups. Refusals are QpException and expected; anything else, a read outside what
 // was received, a leak or an allocation for a size that was only announced, is a finding.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-
-#include "QpOsHooks.h"
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
+
+using qpfuzz::attempt;
 
 // Delivers the input in order; short counts once it is used up, as a stream that has ended.
 class MemoryConnection : public QpConnection {
@@ -42,22 +38,17 @@ class MemoryConnection : public QpConnection {
   size_t mPos = 0;
 };
 
-int refuseLookup(const char*, const char*, const void*, void**) {
-  return -2;  // EAI_NONAME
-}
-
-template <class F>
-void attempt(F&& inRead) {
-  try {
-    inRead();
-  } catch (QpException&) {
-  }
-}
-
 // Keeps the values read alive without judging them.
 volatile uint64_t gSink;
 void sink(uint64_t inValue) {
   gSink = gSink + inValue;
+}
+
+// Touches the first and last byte of a block the packet hands out: ASan reports either when it
+// lies outside what was received.
+void touch(const void* inData, int inLen) {
+  const uint8_t* vData = static_cast<const uint8_t*>(inData);
+  if (inLen > 0) sink(vData[0] + vData[inLen - 1]);
 }
 
 // clang-format off
@@ -90,10 +81,7 @@ void readCommon(NetworkPacket& p) {
   attempt([&] { sink(p.GetNumProbeAddresses()); });
   for (short i = -1; i < 3; ++i) {
     attempt([&] { sink(p.GetProbeAddress(i).getLength()); });
-    attempt([&] {
-      QpAddress vAddress;
-      p.GetProbeAddress(i, vAddress);
-    });
+    QP_FUZZ_READ(QpAddress vAddress; p.GetProbeAddress(i, vAddress));
   }
   attempt([&] { qp_free(p.toString()); });
 }
@@ -106,14 +94,12 @@ void readFamily(NetworkPacket& inPacket) {
     attempt([&] { p->GetPoolVersion(vText); });
   }
   if (auto* p = dynamic_cast<PoolClientPacket*>(&inPacket)) {
-    QpAddressArray vReplicas;
-    attempt([&] { p->GetReplica(vReplicas); });
+    QP_FUZZ_READ(QpAddressArray vReplicas; p->GetReplica(vReplicas));
     attempt([&] { p->GetClusterID(vText); });
     attempt([&] { p->GetClusterCapabilities(vText); });
   }
   if (auto* p = dynamic_cast<PoolServerPacket*>(&inPacket)) {
-    QpAddressArray vReplicas;
-    attempt([&] { p->GetReplica(vReplicas); });
+    QP_FUZZ_READ(QpAddressArray vReplicas; p->GetReplica(vReplicas));
     attempt([&] { sink(p->GetOpCode() + p->GetSegmentSize() + p->GetIdleTimeout()); });
     attempt([&] { p->GetClusterID(vText); });
     attempt([&] { p->GetClusterCapabilities(vText); });
@@ -121,11 +107,7 @@ void readFamily(NetworkPacket& inPacket) {
   }
   if (auto* p = dynamic_cast<HPPPacket*>(&inPacket)) {
     attempt([&] { sink(p->GetError() + p->GetOffset() + p->GetBlobSize()); });
-    attempt([&] {
-      const uint8_t* vData = static_cast<const uint8_t*>(p->GetBlobData());
-      const int vLen = p->GetBlobDataLen();
-      if (vLen > 0) sink(vData[0] + vData[vLen - 1]);
-    });
+    attempt([&] { touch(p->GetBlobData(), p->GetBlobDataLen()); });
     attempt([&] { sink(p->GetNumLocations() + p->GetCreateTimeStamp()); });
     attempt([&] { sink(p->GetBlobID().isEmpty()); });
   }
@@ -137,24 +119,12 @@ void readFamily(NetworkPacket& inPacket) {
   if (auto* p = dynamic_cast<AuthenticationChallengePacket*>(&inPacket)) {
     attempt([&] { sink(p->GetOpCode() + p->GetResult() + p->GetAuthError()); });
     attempt([&] { p->GetPrincipal(vText); });
-    attempt([&] {
-      const uint8_t* vData = static_cast<const uint8_t*>(p->GetChallenge());
-      const int vLen = p->GetChallengeLen();
-      if (vLen > 0) sink(vData[vLen - 1]);
-    });
-    attempt([&] {
-      const uint8_t* vData = static_cast<const uint8_t*>(p->GetResponse());
-      const int vLen = p->GetResponseLen();
-      if (vLen > 0) sink(vData[vLen - 1]);
-    });
+    attempt([&] { touch(p->GetChallenge(), p->GetChallengeLen()); });
+    attempt([&] { touch(p->GetResponse(), p->GetResponseLen()); });
   }
   if (auto* p = dynamic_cast<MonitorPacket*>(&inPacket)) {
     attempt([&] { sink(p->GetCode(-1) + p->GetIdleTimeout(-1)); });
-    attempt([&] {
-      const uint8_t* vData = static_cast<const uint8_t*>(p->GetResultXML());
-      const int vLen = p->GetResultXMLLen();
-      if (vLen > 0) sink(vData[vLen - 1]);
-    });
+    attempt([&] { touch(p->GetResultXML(), p->GetResultXMLLen()); });
   }
   if (auto* p = dynamic_cast<QueryPacket*>(&inPacket)) {
     attempt([&] { sink(p->GetResultCode() + p->GetResultTimestamp()); });
@@ -170,13 +140,7 @@ void readFamily(NetworkPacket& inPacket) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
-  static const bool sHooked = [] {
-    QpOsHooks vHooks = qpOsGetHooks();
-    vHooks.mGetAddrInfo = refuseLookup;
-    qpOsSetHooks(vHooks);
-    return true;
-  }();
-  (void)sHooked;
+  qpfuzz::refuseNameLookups();
   if (inSize == 0) return 0;
   MemoryConnection vConnection(inData + 1, inSize - 1);
   std::unique_ptr<NetworkPacket> vReply;
@@ -184,10 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
   if (!vReply) return 0;
   for (int i = 0; i < 3 && !vConnection.exhausted(); ++i) {
     bool vReceived = false;
-    attempt([&] {
-      vReply->receive(vConnection);
-      vReceived = true;
-    });
+    QP_FUZZ_READ(vReply->receive(vConnection); vReceived = true);
     // A refused packet is read as well: it must refuse again, never show stale bytes.
     readCommon(*vReply);
     readFamily(*vReply);

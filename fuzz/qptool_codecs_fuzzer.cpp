@@ -5,21 +5,16 @@
 // (0 lenient conversion, 1 conversion under the XML check, 2 Base32, 3 Base64); the rest is the
 // input. Beyond not crashing or leaking: a UTF-8 text that passes the XML check comes back byte
 // for byte through UTF-16, and any bytes come back whole through each codec.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-
 #include "../tools/qptool/QpToolCodecs.cpp"
+#include "fuzz_support.h"
 
 namespace {
 
 void roundTripUtf8(const std::string& inText) {
   std::string vUtf16, vBack, vError;
   if (!qptool::convertText(inText, qptool::kUtf8, qptool::kUtf16, true, vUtf16, vError)) return;
-  if (!qptool::convertText(vUtf16, qptool::kUtf16, qptool::kUtf8, true, vBack, vError) ||
-      vBack != inText)
-    std::abort();
+  qpfuzz::check(qptool::convertText(vUtf16, qptool::kUtf16, qptool::kUtf8, true, vBack, vError) &&
+                vBack == inText);
 }
 
 }  // namespace
@@ -39,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
       qptool::decodeBase32(vInput, vOut, vError);
       const std::unique_ptr<char, qptool::QpFree> vText(
           QpBase32::encode(vInput.data(), static_cast<int>(vInput.size())));
-      if (!qptool::decodeBase32(vText.get(), vOut, vError) || vOut != vInput) std::abort();
+      qpfuzz::check(qptool::decodeBase32(vText.get(), vOut, vError) && vOut == vInput);
     } else {
       qptool::decodeBase64(vInput, vOut);
-      if (!qptool::decodeBase64(qptool::encodeBase64(vInput), vOut) || vOut != vInput) std::abort();
+      qpfuzz::check(qptool::decodeBase64(qptool::encodeBase64(vInput), vOut) && vOut == vInput);
     }
   } catch (QpException&) {
     // The library's refusals (invalid XML, a foreign Base32 digit) are answers, not faults.

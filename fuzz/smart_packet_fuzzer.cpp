@@ -4,15 +4,13 @@
 // getter is called on every code found (nested packets are opened and walked in turn, a few
 // levels deep), the text dump is built, and the image is copied, handed out and edited. Refusals
 // are QpException and expected; anything else, a read outside the image or a leak, is a finding.
-#include <cstddef>
-#include <cstdint>
-#include <string>
 #include <typeinfo>
-#include <vector>
 
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
+
+using qpfuzz::attempt;
 
 const int kMaxDepth = 3;
 
@@ -36,7 +34,7 @@ class FuzzPacket : public QpSmartPacket {
       }
       return false;
     });
-    if (vLookup != vWalk) __builtin_trap();
+    qpfuzz::check(vLookup == vWalk);
   }
 
  private:
@@ -55,15 +53,6 @@ class FuzzPacket : public QpSmartPacket {
   }
 };
 
-// Runs one reader; a QpException is an accepted outcome.
-template <class F>
-void attempt(F&& inRead) {
-  try {
-    inRead();
-  } catch (QpException&) {
-  }
-}
-
 void readAll(FuzzPacket& p, int inDepth);
 
 void readField(FuzzPacket& p, short c, int inDepth) {
@@ -74,55 +63,22 @@ void readField(FuzzPacket& p, short c, int inDepth) {
   attempt([&] { vSink = vSink + p.GetInt(c); });
   attempt([&] { vSink = vSink + p.GetLong(c, 1); });
   attempt([&] { vSink = vSink + p.GetBool(c); });
-  attempt([&] {
-    int vLen = 0;
-    p.GetStringLen(c, &vLen);
-    vSink = vSink + vLen;
-  });
-  attempt([&] {
-    char vBuf[16];
-    int vLen = sizeof(vBuf);
-    p.GetString(c, vBuf, &vLen);
-    vSink = vSink + vBuf[0];
-  });
-  attempt([&] {
-    QpWChar vBuf[16];
-    int vLen = 16;
-    p.GetString(c, vBuf, &vLen);
-    vSink = vSink + vBuf[0];
-  });
+  QP_FUZZ_READ(int vLen = 0; p.GetStringLen(c, &vLen); vSink = vSink + vLen);
+  QP_FUZZ_READ(char vBuf[16]; int vLen = 16; p.GetString(c, vBuf, &vLen); vSink = vSink + vBuf[0]);
+  QP_FUZZ_READ(QpWChar vBuf[16]; int vLen = 16; p.GetString(c, vBuf, &vLen); vSink += vBuf[0]);
   attempt([&] { vSink = vSink + p.GetString(c).getLength(); });
   attempt([&] { qp_free(p.GetString(c, static_cast<unsigned char>(0))); });
-  attempt([&] {
-    QpStringBuffer vOut;
-    p.GetString(c, vOut);
-  });
-  attempt([&] {
-    // Touch every byte that GetData claims: ASan reports any that lie outside the image.
-    const int vLen = p.GetDataLen(c);
-    const unsigned char* vData = static_cast<const unsigned char*>(p.GetData(c));
-    unsigned vSum = 0;
-    for (int i = 0; i < vLen; ++i) vSum += vData[i];
-    vSink = vSink + vSum;
-  });
-  attempt([&] {
-    int n = 0;
-    QpSmartPacket::deleteLongArray(p.GetLongArray(c, n));
-  });
-  attempt([&] {
-    int n = 0;
-    delete[] p.GetStrArray(c, n);
-  });
-  attempt([&] {
-    int n = 0;
-    QpSmartPacket::deleteStrArrayTemplate(p.GetStrArray(c, n, 0));
-  });
+  QP_FUZZ_READ(QpStringBuffer vOut; p.GetString(c, vOut));
+  // Touch every byte that GetData claims: ASan reports any that lie outside the image.
+  QP_FUZZ_READ(const int vLen = p.GetDataLen(c); unsigned vSum = 0;
+               const unsigned char* vData = static_cast<const unsigned char*>(p.GetData(c));
+               for (int i = 0; i < vLen; ++i) vSum += vData[i]; vSink = vSink + vSum);
+  int n = 0;  // each call sets it first
+  attempt([&] { QpSmartPacket::deleteLongArray(p.GetLongArray(c, n)); });
+  attempt([&] { delete[] p.GetStrArray(c, n); });
+  attempt([&] { QpSmartPacket::deleteStrArrayTemplate(p.GetStrArray(c, n, 0)); });
   if (inDepth < kMaxDepth) {
-    attempt([&] {
-      FuzzPacket vInner;
-      p.GetSmartPacket(c, vInner);
-      readAll(vInner, inDepth + 1);
-    });
+    QP_FUZZ_READ(FuzzPacket vInner; p.GetSmartPacket(c, vInner); readAll(vInner, inDepth + 1));
   }
 }
 

@@ -1,18 +1,11 @@
 // Fuzz target: QpStringConversion::stringToQpLong on arbitrary text, strict and lenient, against
 // a reference model of the grammar; and QpLongToString -> stringToQpLong for every value that
 // parses strictly.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <vector>
-
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
+using qpfuzz::check;
 
 // The grammar: bytes <= 32 as signed chars (blanks, controls, 0x80 and up) before the number,
 // one optional sign, then digits to the end. The value wraps in 64 bits.
@@ -42,22 +35,19 @@ QpLong model(const char* inText, bool& outValid) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;
-  std::vector<char> vText(data, data + size);
-  vText.push_back('\0');
-
+  const std::string vText = qpfuzz::cText(data, size);
   bool vValid = false;
-  const QpLong vExpected = model(vText.data(), vValid);
-  check(QpStringConversion::stringToQpLong(vText.data(), 1) == vExpected);
+  const QpLong vExpected = model(vText.c_str(), vValid);
+  check(QpStringConversion::stringToQpLong(vText.c_str(), 1) == vExpected);
 
   QpLong vStrict = 0;
   try {
-    vStrict = QpStringConversion::stringToQpLong(vText.data(), 0);
+    vStrict = QpStringConversion::stringToQpLong(vText.c_str(), 0);
   } catch (QpParameterException&) {
     check(!vValid);
     return 0;
   }
-  check(vValid);
-  check(vStrict == vExpected);
+  check(vValid && vStrict == vExpected);
 
   char vOut[21 + 16];
   std::memset(vOut, '#', sizeof(vOut));

@@ -2,18 +2,12 @@
 // exceptions or read into a time that prints and reads back to the same count. Where sscanf is
 // well defined (no run of more than nine digits) it decides which numbers are read, and both
 // must agree on the outcome and the count.
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <string>
-
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
+using qpfuzz::check;
+using qpfuzz::messageIs;
 
 // -2: not in either form, -1: a field out of range, else the count.
 QpLong reference(const char* inText) {
@@ -28,13 +22,6 @@ QpLong reference(const char* inText) {
   } catch (QpNotSupportedException&) {
     return -1;
   }
-}
-
-bool messageIs(QpException& inE, const char* inMessage) {
-  char* vMessage = inE.GetMessageString();
-  const bool vSame = vMessage != nullptr && std::strcmp(vMessage, inMessage) == 0;
-  qp_free(vMessage);
-  return vSame;
 }
 
 }  // namespace

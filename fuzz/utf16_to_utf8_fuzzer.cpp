@@ -3,38 +3,11 @@
 //
 // A reference model written here predicts whether the call raises and the exact bytes it must
 // produce; the output must then decode back to the units that were read.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
-
-void appendUtf8(std::string& out, unsigned cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+using qpfuzz::check;
 
 void fuzzOne(const unsigned short* inUnits, size_t inCount, int inLength) {
   // The units the loop reads: up to a zero unit, even inside an explicit length.
@@ -51,10 +24,9 @@ void fuzzOne(const unsigned short* inUnits, size_t inCount, int inLength) {
         if (v && !a && u < 0x20 && u != 0x9 && u != 0xA && u != 0xD) vMustRaise = true;
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < vRead && inUnits[i + 1] >= 0xDC00 &&
             inUnits[i + 1] <= 0xDFFF) {
-          appendUtf8(vExpected, 0x10000 + ((u - 0xD800) << 10) + (inUnits[i + 1] - 0xDC00));
-          ++i;
+          qpfuzz::appendUtf8(vExpected, 0x10000 + ((u - 0xD800) << 10) + (inUnits[++i] - 0xDC00));
         } else {
-          appendUtf8(vExpected, u);
+          qpfuzz::appendUtf8(vExpected, u);
         }
       }
 
@@ -66,16 +38,12 @@ void fuzzOne(const unsigned short* inUnits, size_t inCount, int inLength) {
         check(vMustRaise);
         continue;
       }
-      check(!vMustRaise);
-      check(vResult != nullptr);
-      check(std::strlen(vResult) == vExpected.size());
-      check(std::memcmp(vResult, vExpected.data(), vExpected.size()) == 0);
+      check(!vMustRaise && vResult != nullptr && vExpected == vResult);
 
       // Back to UTF-16 with pass-through: lone surrogates and control units survive as
       // themselves, so the units read come back exactly.
       unsigned short* vBack = QpConvertUTF8ToUTF16(vResult, -1, 1, 1);
-      check(std::memcmp(vBack, inUnits, vRead * sizeof(unsigned short)) == 0);
-      check(vBack[vRead] == 0);
+      check(std::memcmp(vBack, inUnits, vRead * sizeof(unsigned short)) == 0 && vBack[vRead] == 0);
       qp_free(vBack);
       qp_free(vResult);
     }
@@ -87,10 +55,7 @@ void fuzzOne(const unsigned short* inUnits, size_t inCount, int inLength) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 16) return 0;
   const size_t vCount = size / 2;
-  // new[] rather than a vector: an empty input must still be a real (zero-length) text, not a
-  // null pointer, which the conversion would answer with null.
-  std::unique_ptr<unsigned short[]> vExact(new unsigned short[vCount]);
-  if (vCount > 0) std::memcpy(vExact.get(), data, vCount * 2);
+  const auto vExact = qpfuzz::exactCopy<unsigned short>(data, vCount);
   fuzzOne(vExact.get(), vCount, static_cast<int>(vCount));
   std::vector<unsigned short> vTerminated(vExact.get(), vExact.get() + vCount);
   vTerminated.push_back(0);

@@ -6,61 +6,42 @@
 // result is the pivot, and every other target is derived from it here independently. Only
 // validate without allowInvalid may raise, and then exactly when the strict decode fails or a
 // decoded code point breaks the character rule.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <vector>
+#include <algorithm>
 
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
+using qpfuzz::check;
 
-// Every result of one flag combination, or the fact that it raised.
+struct QpFreeDeleter {
+  void operator()(void* inPtr) const { qp_free(inPtr); }
+};
+
+// Every result of one flag combination, or the fact that it raised: UCS-4, UCS-2, UTF-16,
+// Latin-1, EBCDIC and EBCDIC in 16-bit units, in that order.
 struct Results {
   bool mCountRaised = false;
   int mCount = -1;
   bool mRaised[6] = {false, false, false, false, false, false};
-  int* mUcs4 = nullptr;
-  unsigned short* mUcs2 = nullptr;
-  unsigned short* mUtf16 = nullptr;
-  char* mLatin1 = nullptr;
-  char* mEbcdic = nullptr;
-  unsigned short* mEbcdicW = nullptr;
+  std::unique_ptr<void, QpFreeDeleter> mOut[6];
 
-  ~Results() {
-    qp_free(mUcs4);
-    qp_free(mUcs2);
-    qp_free(mUtf16);
-    qp_free(mLatin1);
-    qp_free(mEbcdic);
-    qp_free(mEbcdicW);
+  template <class T = int>
+  const T* at(int inK) const {
+    return static_cast<const T*>(mOut[inK].get());
   }
-  bool anyRaised() const {
-    for (bool b : mRaised)
-      if (b) return true;
-    return false;
-  }
-  bool allRaised() const {
-    for (bool b : mRaised)
-      if (!b) return false;
-    return true;
-  }
+  int raised() const { return static_cast<int>(std::count(mRaised, mRaised + 6, true)); }
 };
 
-template <class T, class F>
-T* attempt(bool& outRaised, F inConvert) {
+// One conversion: its result is owned, or the fact that it raised is recorded in slot inK.
+template <class T>
+void convert(Results& out, int inK, T* (*inF)(const char*, int, unsigned char, unsigned char),
+             const char* inText, int inLength, unsigned char inValidate, unsigned char inAllow) {
   try {
-    T* vResult = inConvert();
-    check(vResult != nullptr);
-    return vResult;
+    out.mOut[inK].reset(inF(inText, inLength, inValidate, inAllow));
+    check(out.mOut[inK] != nullptr);
   } catch (QpInvalidXMLException&) {
-    outRaised = true;
-    return nullptr;
+    out.mRaised[inK] = true;
   }
 }
 
@@ -71,57 +52,40 @@ void run(const char* inText, int inLength, unsigned char inValidate, unsigned ch
   } catch (QpInvalidXMLException&) {
     out.mCountRaised = true;
   }
-  out.mUcs4 = attempt<int>(
-      out.mRaised[0], [&] { return QpConvertUTF8ToUCS4(inText, inLength, inValidate, inAllow); });
-  out.mUcs2 = attempt<unsigned short>(
-      out.mRaised[1], [&] { return QpConvertUTF8ToUCS2(inText, inLength, inValidate, inAllow); });
-  out.mUtf16 = attempt<unsigned short>(
-      out.mRaised[2], [&] { return QpConvertUTF8ToUTF16(inText, inLength, inValidate, inAllow); });
-  out.mLatin1 = attempt<char>(
-      out.mRaised[3], [&] { return QpConvertUTF8ToLatin1(inText, inLength, inValidate, inAllow); });
-  out.mEbcdic = attempt<char>(
-      out.mRaised[4], [&] { return QpConvertUTF8ToEBCDIC(inText, inLength, inValidate, inAllow); });
-  out.mEbcdicW = attempt<unsigned short>(out.mRaised[5], [&] {
-    return QpConvertUTF8ToEBCDICW(inText, inLength, inValidate, inAllow);
-  });
+  convert(out, 0, QpConvertUTF8ToUCS4, inText, inLength, inValidate, inAllow);
+  convert(out, 1, QpConvertUTF8ToUCS2, inText, inLength, inValidate, inAllow);
+  convert(out, 2, QpConvertUTF8ToUTF16, inText, inLength, inValidate, inAllow);
+  convert(out, 3, QpConvertUTF8ToLatin1, inText, inLength, inValidate, inAllow);
+  convert(out, 4, QpConvertUTF8ToEBCDIC, inText, inLength, inValidate, inAllow);
+  convert(out, 5, QpConvertUTF8ToEBCDICW, inText, inLength, inValidate, inAllow);
 }
 
 // The results of a combination that did not raise must all describe the same code points.
 void checkConsistent(const Results& inR, bool inTerminated) {
-  check(!inR.mCountRaised && !inR.anyRaised());
+  check(!inR.mCountRaised && inR.raised() == 0);
   const int n = inR.mCount;
   check(n >= 0);
-  check(inR.mUcs4[n] == 0);
-  for (int i = 0; i < n; ++i) {
-    const int cp = inR.mUcs4[i];
-    check(cp >= 0);
+  const int* vUcs4 = inR.at(0);
+  for (int i = 0; i <= n; ++i) {
+    const int cp = vUcs4[i];
+    check(i < n ? cp >= 0 : cp == 0);
     // Up to a terminator, no character can decode to zero: the decoder never makes a zero out
     // of non-zero bytes.
-    if (inTerminated) check(cp != 0);
-    check(inR.mUcs2[i] == static_cast<unsigned short>(cp & 0xFFFF));
-    check(static_cast<unsigned char>(inR.mLatin1[i]) == (cp & 0xFF));
-    check(inR.mEbcdicW[i] == static_cast<unsigned char>(inR.mEbcdic[i]));
+    if (inTerminated && i < n) check(cp != 0);
+    check(inR.at<unsigned short>(1)[i] == static_cast<unsigned short>(cp & 0xFFFF));
+    check(inR.at<unsigned char>(3)[i] == (cp & 0xFF));
+    check(inR.at<unsigned short>(5)[i] == inR.at<unsigned char>(4)[i]);
   }
-  check(inR.mUcs2[n] == 0 && inR.mLatin1[n] == '\0' && inR.mEbcdic[n] == '\0' &&
-        inR.mEbcdicW[n] == 0);
+  check(inR.at<unsigned char>(4)[n] == 0);
 
   // EBCDIC through the other entry point, from the same code points.
-  char* vEbcdic = QpConvertUCS4ToEBCDIC(inR.mUcs4, n, 0, 0);
-  check(std::memcmp(vEbcdic, inR.mEbcdic, static_cast<size_t>(n) + 1) == 0);
+  char* vEbcdic = QpConvertUCS4ToEBCDIC(vUcs4, n, 0, 0);
+  check(std::memcmp(vEbcdic, inR.at<unsigned char>(4), static_cast<size_t>(n) + 1) == 0);
   qp_free(vEbcdic);
 
-  // UTF-16: one unit below 0x10000, a pair up to 0x10FFFF, nothing above.
-  size_t u = 0;
-  for (int i = 0; i < n; ++i) {
-    const int cp = inR.mUcs4[i];
-    if (cp < 0x10000) {
-      check(inR.mUtf16[u++] == cp);
-    } else if (cp <= 0x10FFFF) {
-      check(inR.mUtf16[u++] == 0xD800 + ((cp - 0x10000) >> 10));
-      check(inR.mUtf16[u++] == 0xDC00 + ((cp - 0x10000) & 0x3FF));
-    }
-  }
-  check(inR.mUtf16[u] == 0);
+  std::vector<unsigned short> vUtf16 = qpfuzz::toUtf16(std::vector<int>(vUcs4, vUcs4 + n));
+  vUtf16.push_back(0);
+  check(std::memcmp(inR.at<unsigned short>(2), vUtf16.data(), 2 * vUtf16.size()) == 0);
 }
 
 void fuzzOne(const char* inText, int inLength) {
@@ -139,8 +103,8 @@ void fuzzOne(const char* inText, int inLength) {
   // as itself instead of a space; everything else decodes the same.
   check(vR[0][0].mCount == vR[0][1].mCount);
   for (int i = 0; i < vR[0][0].mCount; ++i) {
-    const int vLenient = vR[0][0].mUcs4[i];
-    const int vPassed = vR[0][1].mUcs4[i];
+    const int vLenient = vR[0][0].at(0)[i];
+    const int vPassed = vR[0][1].at(0)[i];
     check(vLenient == vPassed ||
           (vLenient == 0x20 && vPassed < 0x80 && !QpCodepointIsValid(vPassed)));
   }
@@ -149,28 +113,21 @@ void fuzzOne(const char* inText, int inLength) {
   // pass-through decode, and the conversions raise exactly when a code point breaks the rule.
   const Results& vStrict = vR[1][0];
   const Results& vPass = vR[1][1];
+  const int* cp = vPass.at(0);
   const bool vDecodes = !vStrict.mCountRaised;
-  if (!vDecodes) {
-    check(vStrict.allRaised());
+  if (vDecodes) check(vStrict.mCount == vPass.mCount);
+  if (!vDecodes || std::count_if(cp, cp + vPass.mCount, QpCodepointIsValid) != vPass.mCount) {
+    check(vStrict.raised() == 6);
   } else {
-    check(vStrict.mCount == vPass.mCount);
-    bool vAllValid = true;
-    for (int i = 0; i < vPass.mCount; ++i)
-      if (!QpCodepointIsValid(vPass.mUcs4[i])) vAllValid = false;
-    if (vAllValid) {
-      checkConsistent(vStrict, vTerminated);
-      check(std::memcmp(vStrict.mUcs4, vPass.mUcs4, sizeof(int) * (vPass.mCount + 1)) == 0);
-    } else {
-      check(vStrict.allRaised());
-    }
+    checkConsistent(vStrict, vTerminated);
+    check(std::memcmp(vStrict.at(0), cp, sizeof(int) * (vPass.mCount + 1)) == 0);
   }
 
   const unsigned char vValid = QpValidUTF8(inText, inLength);
   check(vValid == ((vDecodes && vStrict.mCount > 0) ? 1 : 0));
   if (QpValidUTF8ForName(inText, inLength)) {
     check(vValid);
-    const int* cp = vPass.mUcs4;
-    for (int i = 0; i < vPass.mCount; ++i) check(QpCodepointIsValidForName(cp[i]));
+    check(std::all_of(cp, cp + vPass.mCount, QpCodepointIsValidForName));
     const bool vXml = vPass.mCount >= 3 && (cp[0] | 0x20) == 'x' && (cp[1] | 0x20) == 'm' &&
                       (cp[2] | 0x20) == 'l';
     check(!vXml);
@@ -181,11 +138,7 @@ void fuzzOne(const char* inText, int inLength) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 16) return 0;
-  // new[] rather than a vector: an empty input must still be a real (zero-length) text, not the
-  // null that an empty vector hands out and that the conversions answer with null.
-  std::unique_ptr<char[]> vExact(new char[size]);
-  if (size > 0) std::memcpy(vExact.get(), data, size);
-  fuzzOne(vExact.get(), static_cast<int>(size));
+  fuzzOne(qpfuzz::exactCopy<char>(data, size).get(), static_cast<int>(size));
   std::vector<char> vTerminated(data, data + size);
   vTerminated.push_back('\0');
   fuzzOne(vTerminated.data(), -1);

@@ -5,33 +5,21 @@
 // hold a character. The strict count and the strict UCS-4 conversion must then agree with the
 // reference character for character; the conversion raises exactly when a character breaks the
 // XML rule. In every other mode a text without a zero byte never decodes to U+0000.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <vector>
+#include <algorithm>
 
-#include "QpUtilsLib.h"
-#include "utf8_reference.h"
+#include "fuzz_support.h"
 
-namespace {
-
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
-
-}  // namespace
+using qpfuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 14) return 0;
-  std::unique_ptr<char[]> vText(new char[size + 1]);
-  if (size > 0) std::memcpy(vText.get(), data, size);
+  const auto vText = qpfuzz::exactCopy<char>(data, size);
   const int vLength = static_cast<int>(size);
 
   std::vector<uint32_t> vRef;
-  bool vReads = qpref::decodeUtf8(data, size, false, vRef);
-  for (uint32_t cp : vRef)
-    if (cp < 0x80 && !qpref::isXmlChar(cp)) vReads = false;
+  const bool vReads = qpfuzz::decodeUtf8(data, size, false, vRef) &&
+                      std::all_of(vRef.begin(), vRef.end(),
+                                  [](uint32_t cp) { return cp >= 0x80 || qpfuzz::isXmlChar(cp); });
   check(QpValidUTF8(vText.get(), vLength) == ((vReads && !vRef.empty()) ? 1 : 0));
 
   try {
@@ -41,14 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(!vReads);
   }
 
-  bool vAllXml = true;
-  for (uint32_t cp : vRef)
-    if (!qpref::isXmlChar(cp)) vAllXml = false;
+  const bool vAllXml = std::all_of(vRef.begin(), vRef.end(), qpfuzz::isXmlChar);
   try {
     int* vUcs4 = QpConvertUTF8ToUCS4(vText.get(), vLength, 1, 0);
     check(vReads && vAllXml);
-    for (size_t i = 0; i < vRef.size(); ++i) check(vUcs4[i] == static_cast<int>(vRef[i]));
-    check(vUcs4[vRef.size()] == 0);
+    for (size_t i = 0; i <= vRef.size(); ++i)
+      check(vUcs4[i] == (i < vRef.size() ? static_cast<int>(vRef[i]) : 0));
     qp_free(vUcs4);
   } catch (QpInvalidXMLException&) {
     check(!vReads || !vAllXml);

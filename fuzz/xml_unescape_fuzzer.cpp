@@ -4,41 +4,19 @@
 // "&quot;" and "&apos;" by their characters without looking at a produced character again;
 // anything else, a lone "&" included, is copied. The library must give the same text, in place,
 // and never write past the terminator (the text is an exact-size allocation).
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <string>
-
-#include "QpUtilsLib.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
-
 std::string reference(const std::string& inText) {
-  static const struct {
-    const char* mEntity;
-    char mChar;
-  } kEntities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  static const char* const kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+  static const char kChars[] = "&<>\"'";
   std::string vOut;
-  size_t i = 0;
-  while (i < inText.size()) {
-    bool vReplaced = false;
-    if (inText[i] == '&') {
-      for (const auto& e : kEntities) {
-        const size_t n = std::strlen(e.mEntity);
-        if (inText.compare(i, n, e.mEntity) == 0) {
-          vOut += e.mChar;
-          i += n;
-          vReplaced = true;
-          break;
-        }
-      }
-    }
-    if (!vReplaced) vOut += inText[i++];
+  for (size_t i = 0; i < inText.size();) {
+    int e = 0;
+    while (e < 5 && inText.compare(i, std::strlen(kEntities[e]), kEntities[e]) != 0) ++e;
+    vOut += e < 5 ? kChars[e] : inText[i];
+    i += e < 5 ? std::strlen(kEntities[e]) : 1;
   }
   return vOut;
 }
@@ -47,11 +25,10 @@ std::string reference(const std::string& inText) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 14) return 0;
-  const std::string vInput(reinterpret_cast<const char*>(data), size);
-  const std::string vText = vInput.substr(0, vInput.find('\0'));
-  std::unique_ptr<char[]> vBuffer(new char[vText.size() + 1]);
-  std::memcpy(vBuffer.get(), vText.c_str(), vText.size() + 1);
-  check(QpXmlUnescape(vBuffer.get()) == vBuffer.get());
-  check(vBuffer.get() == reference(vText));
+  const std::string vText = qpfuzz::cText(data, size);
+  const auto vBuffer =
+      qpfuzz::exactCopy<char>(reinterpret_cast<const uint8_t*>(vText.c_str()), vText.size() + 1);
+  qpfuzz::check(QpXmlUnescape(vBuffer.get()) == vBuffer.get());
+  qpfuzz::check(vBuffer.get() == reference(vText));
   return 0;
 }
