@@ -11,6 +11,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -21,145 +24,121 @@ long long nowMs() {
   return vNow.tv_sec * 1000LL + vNow.tv_nsec / 1000000;
 }
 
-int spawn(const std::string& inProgram, const std::vector<std::string>& inArgs, int outFds[3]) {
-  int vIn[2], vOut[2], vErr[2];
-  if (pipe2(vIn, O_CLOEXEC) != 0 || pipe2(vOut, O_CLOEXEC) != 0 || pipe2(vErr, O_CLOEXEC) != 0)
-    throw std::runtime_error("pipe failed");
-  pid_t vPid = fork();
+// Starts inProgram with its standard streams on pipes; ioFds receives our ends (in, out, err).
+int spawn(const std::string& inProgram, const std::vector<std::string>& inArgs, int ioFds[3]) {
+  signal(SIGPIPE, SIG_IGN);
+  int vPipes[3][2];
+  for (auto& vPipe : vPipes)
+    if (pipe2(vPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  const pid_t vPid = fork();
   if (vPid < 0) throw std::runtime_error("fork failed");
   if (vPid == 0) {
-    dup2(vIn[0], 0);
-    dup2(vOut[1], 1);
-    dup2(vErr[1], 2);
-    std::vector<char*> vArgv;
-    vArgv.push_back(const_cast<char*>(inProgram.c_str()));
+    for (int i = 0; i < 3; ++i) dup2(vPipes[i][i == 0 ? 0 : 1], i);
+    std::vector<char*> vArgv{const_cast<char*>(inProgram.c_str())};
     for (const std::string& vArg : inArgs) vArgv.push_back(const_cast<char*>(vArg.c_str()));
     vArgv.push_back(nullptr);
     execv(inProgram.c_str(), vArgv.data());
     _exit(127);
   }
-  close(vIn[0]);
-  close(vOut[1]);
-  close(vErr[1]);
-  outFds[0] = vIn[1];
-  outFds[1] = vOut[0];
-  outFds[2] = vErr[0];
+  for (int i = 0; i < 3; ++i) {
+    close(vPipes[i][i == 0 ? 0 : 1]);
+    ioFds[i] = vPipes[i][i == 0 ? 1 : 0];
+  }
   return vPid;
 }
 
-int decodeStatus(int inStatus) {
-  if (WIFEXITED(inStatus)) return WEXITSTATUS(inStatus);
-  if (WIFSIGNALED(inStatus)) return 128 + WTERMSIG(inStatus);
-  return -1;
+void closeFd(int& ioFd) {
+  if (ioFd >= 0) close(ioFd);
+  ioFd = -1;
 }
 
-// Waits for inPid until inDeadline; kills it with SIGKILL after that and reports -1. The child's
-// peak resident set goes to *outMaxRssKb when it is given.
-int reap(int inPid, long long inDeadline, long* outMaxRssKb = nullptr) {
-  int vStatus = 0;
-  while (true) {
-    rusage vUsage{};
-    pid_t vDone = wait4(inPid, &vStatus, WNOHANG, &vUsage);
-    if (vDone == inPid) {
-      if (outMaxRssKb != nullptr) *outMaxRssKb = vUsage.ru_maxrss;
-      return decodeStatus(vStatus);
+// Feeds inStdin and collects the output into outText (out, err) until the child closes both, a
+// line is complete on standard output when inOneLine, or inDeadline passes (false then).
+bool pump(int ioFds[3], const std::string& inStdin, std::string outText[2], long long inDeadline,
+          bool inOneLine) {
+  size_t vWritten = 0;
+  if (inStdin.empty()) closeFd(ioFds[0]);
+  while (ioFds[0] >= 0 || ioFds[1] >= 0 || ioFds[2] >= 0) {
+    if (inOneLine && outText[0].find('\n') != std::string::npos) return true;
+    pollfd vPoll[3];
+    for (int i = 0; i < 3; ++i) vPoll[i] = {ioFds[i], static_cast<short>(i ? POLLIN : POLLOUT), 0};
+    const long long vLeft = inDeadline - nowMs();
+    if (vLeft <= 0) return false;
+    if (poll(vPoll, 3, static_cast<int>(vLeft)) < 0 && errno != EINTR) return false;
+    if (vPoll[0].revents != 0) {
+      const ssize_t vN = write(ioFds[0], inStdin.data() + vWritten, inStdin.size() - vWritten);
+      if (vN > 0) vWritten += static_cast<size_t>(vN);
+      if (vN < 0 || vWritten == inStdin.size()) closeFd(ioFds[0]);
     }
-    if (vDone < 0 && errno != EINTR) return -1;
-    if (nowMs() >= inDeadline) {
-      kill(inPid, SIGKILL);
-      waitpid(inPid, &vStatus, 0);
-      return -1;
+    for (int i = 1; i < 3; ++i) {
+      if (vPoll[i].revents == 0) continue;
+      char vBuffer[65536];
+      const ssize_t vN = read(ioFds[i], vBuffer, sizeof vBuffer);
+      if (vN > 0) outText[i - 1].append(vBuffer, static_cast<size_t>(vN));
+      if (vN == 0 || (vN < 0 && errno != EINTR)) closeFd(ioFds[i]);
     }
-    usleep(2000);
   }
+  return true;
+}
+
+// Waits for inPid until inDeadline, then kills it (-1). Its peak resident set goes to *outRssKb.
+int reap(int inPid, long long inDeadline, long* outRssKb = nullptr) {
+  int vStatus = 0;
+  rusage vUsage{};
+  pid_t vDone;
+  while ((vDone = wait4(inPid, &vStatus, WNOHANG, &vUsage)) == 0 && nowMs() < inDeadline)
+    usleep(2000);
+  if (vDone != inPid) {
+    kill(inPid, SIGKILL);
+    waitpid(inPid, &vStatus, 0);
+    return -1;
+  }
+  if (outRssKb != nullptr) *outRssKb = vUsage.ru_maxrss;
+  return WIFEXITED(vStatus) ? WEXITSTATUS(vStatus) : 128 + WTERMSIG(vStatus);
 }
 
 }  // namespace
 
 QpRunResult qpRun(const std::string& inProgram, const std::vector<std::string>& inArgs,
                   const std::string& inStdin, int inTimeoutMs) {
-  signal(SIGPIPE, SIG_IGN);
   int vFds[3];
   const int vPid = spawn(inProgram, inArgs, vFds);
   const long long vDeadline = nowMs() + inTimeoutMs;
+  std::string vText[2];
+  const bool vInTime = pump(vFds, inStdin, vText, vDeadline, false);
+  for (int& vFd : vFds) closeFd(vFd);
   QpRunResult vResult;
-  size_t vWritten = 0;
-  if (inStdin.empty()) {
-    close(vFds[0]);
-    vFds[0] = -1;
-  }
-  bool vTimedOut = false;
-  while (vFds[0] >= 0 || vFds[1] >= 0 || vFds[2] >= 0) {
-    pollfd vPoll[3];
-    int vCount = 0;
-    int vWhich[3];
-    for (int i = 0; i < 3; ++i) {
-      if (vFds[i] < 0) continue;
-      vPoll[vCount] = {vFds[i], static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
-      vWhich[vCount++] = i;
-    }
-    const long long vLeft = vDeadline - nowMs();
-    if (vLeft <= 0) {
-      vTimedOut = true;
-      break;
-    }
-    if (poll(vPoll, vCount, static_cast<int>(vLeft)) < 0 && errno != EINTR) break;
-    for (int k = 0; k < vCount; ++k) {
-      const int i = vWhich[k];
-      if (vPoll[k].revents == 0) continue;
-      if (i == 0) {
-        ssize_t vN = write(vFds[0], inStdin.data() + vWritten, inStdin.size() - vWritten);
-        if (vN > 0) vWritten += static_cast<size_t>(vN);
-        if (vN < 0 || vWritten == inStdin.size()) {
-          close(vFds[0]);
-          vFds[0] = -1;
-        }
-        continue;
-      }
-      char vBuffer[65536];
-      ssize_t vN = read(vFds[i], vBuffer, sizeof vBuffer);
-      if (vN > 0) {
-        (i == 1 ? vResult.out : vResult.err).append(vBuffer, static_cast<size_t>(vN));
-      } else if (vN == 0 || errno != EINTR) {
-        close(vFds[i]);
-        vFds[i] = -1;
-      }
-    }
-  }
-  for (int& vFd : vFds)
-    if (vFd >= 0) close(vFd);
-  vResult.exitCode = reap(vPid, vTimedOut ? nowMs() : vDeadline + 1000, &vResult.maxRssKb);
+  vResult.out.swap(vText[0]);
+  vResult.err.swap(vText[1]);
+  vResult.exitCode = reap(vPid, vInTime ? vDeadline + 1000 : 0, &vResult.maxRssKb);
   return vResult;
 }
 
-QpBackground::QpBackground(const std::string& inProgram, const std::vector<std::string>& inArgs,
-                           int inTimeoutMs) {
-  signal(SIGPIPE, SIG_IGN);
+QpBackground::QpBackground(const std::string& inProgram, const std::vector<std::string>& inArgs) {
   int vFds[3];
   mPid = spawn(inProgram, inArgs, vFds);
-  close(vFds[0]);
-  close(vFds[2]);
+  closeFd(vFds[2]);  // not read: a chatty child must not block on it
+  std::string vText[2];
+  pump(vFds, "", vText, nowMs() + 10000, true);
   mOut = vFds[1];
-  const long long vDeadline = nowMs() + inTimeoutMs;
-  char vChar = 0;
-  while (nowMs() < vDeadline) {
-    pollfd vPoll = {mOut, POLLIN, 0};
-    if (poll(&vPoll, 1, static_cast<int>(vDeadline - nowMs())) <= 0) break;
-    if (read(mOut, &vChar, 1) != 1 || vChar == '\n') break;
-    mFirstLine += vChar;
-  }
+  mFirstLine = vText[0].substr(0, vText[0].find('\n'));
 }
 
-QpBackground::~QpBackground() {
-  if (mPid > 0) stop();
-}
-
-int QpBackground::stop(int inTimeoutMs) {
+int QpBackground::stop() {
   if (mPid <= 0) return -1;
   kill(mPid, SIGTERM);
-  const int vCode = reap(mPid, nowMs() + inTimeoutMs);
+  const int vCode = reap(mPid, nowMs() + 10000);
   mPid = -1;
-  if (mOut >= 0) close(mOut);
-  mOut = -1;
+  closeFd(mOut);
   return vCode;
+}
+
+QpNodeProcess::QpNodeProcess(const std::vector<std::string>& inArgs)
+    : QpBackground(QP_QPNODE_PATH, inArgs) {
+  std::sscanf(firstLine().c_str(), "qpnode udp=127.0.0.1:%d tcp=127.0.0.1:%d", &mUdp, &mTcp);
+}
+
+std::string qpReadFile(const std::string& inPath) {
+  std::ifstream vFile(inPath, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(vFile), std::istreambuf_iterator<char>());
 }
