@@ -52,14 +52,14 @@ void closeFd(int& ioFd) {
   ioFd = -1;
 }
 
-// Feeds inStdin and collects the output into outText (out, err) until the child closes both, a
-// line is complete on standard output when inOneLine, or inDeadline passes (false then).
-bool pump(int ioFds[3], const std::string& inStdin, std::string outText[2], long long inDeadline,
+// Feeds inStdin and collects the output into ioRun until the child closes both, a line is
+// complete on standard output when inOneLine, or inDeadline passes (false then).
+bool pump(int ioFds[3], const std::string& inStdin, QpRunResult& ioRun, long long inDeadline,
           bool inOneLine) {
   size_t vWritten = 0;
   if (inStdin.empty()) closeFd(ioFds[0]);
   while (ioFds[0] >= 0 || ioFds[1] >= 0 || ioFds[2] >= 0) {
-    if (inOneLine && outText[0].find('\n') != std::string::npos) return true;
+    if (inOneLine && ioRun.out.find('\n') != std::string::npos) return true;
     pollfd vPoll[3];
     for (int i = 0; i < 3; ++i) vPoll[i] = {ioFds[i], static_cast<short>(i ? POLLIN : POLLOUT), 0};
     const long long vLeft = inDeadline - nowMs();
@@ -74,7 +74,7 @@ bool pump(int ioFds[3], const std::string& inStdin, std::string outText[2], long
       if (vPoll[i].revents == 0) continue;
       char vBuffer[65536];
       const ssize_t vN = read(ioFds[i], vBuffer, sizeof vBuffer);
-      if (vN > 0) outText[i - 1].append(vBuffer, static_cast<size_t>(vN));
+      if (vN > 0) (i == 1 ? ioRun.out : ioRun.err).append(vBuffer, static_cast<size_t>(vN));
       if (vN == 0 || (vN < 0 && errno != EINTR)) closeFd(ioFds[i]);
     }
   }
@@ -104,12 +104,9 @@ QpRunResult qpRun(const std::string& inProgram, const std::vector<std::string>& 
   int vFds[3];
   const int vPid = spawn(inProgram, inArgs, vFds);
   const long long vDeadline = nowMs() + inTimeoutMs;
-  std::string vText[2];
-  const bool vInTime = pump(vFds, inStdin, vText, vDeadline, false);
-  for (int& vFd : vFds) closeFd(vFd);
   QpRunResult vResult;
-  vResult.out.swap(vText[0]);
-  vResult.err.swap(vText[1]);
+  const bool vInTime = pump(vFds, inStdin, vResult, vDeadline, false);
+  for (int& vFd : vFds) closeFd(vFd);
   vResult.exitCode = reap(vPid, vInTime ? vDeadline + 1000 : 0, &vResult.maxRssKb);
   return vResult;
 }
@@ -118,10 +115,10 @@ QpBackground::QpBackground(const std::string& inProgram, const std::vector<std::
   int vFds[3];
   mPid = spawn(inProgram, inArgs, vFds);
   closeFd(vFds[2]);  // not read: a chatty child must not block on it
-  std::string vText[2];
-  pump(vFds, "", vText, nowMs() + 10000, true);
+  QpRunResult vStart;
+  pump(vFds, "", vStart, nowMs() + 10000, true);
   mOut = vFds[1];
-  mFirstLine = vText[0].substr(0, vText[0].find('\n'));
+  mFirstLine = vStart.out.substr(0, vStart.out.find('\n'));
 }
 
 int QpBackground::stop() {
