@@ -5,6 +5,7 @@
 #include <QpUtilsLib.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <typeinfo>
 #include <vector>
@@ -49,11 +50,11 @@ void poolInfo(int inPort, HPPGetPoolInfoReply& outReply, int inTimeoutMs = kTime
 }
 
 TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
-  QpNodeProcess vNode({"--cluster-id", "c-42", "--cluster-name", "test pool"});
-  ASSERT_GT(vNode.mTcp, 0) << vNode.firstLine();
+  QpBackground vNode({"--cluster-id", "c-42", "--cluster-name", "test pool"});
+  ASSERT_GT(vNode.tcp(), 0) << vNode.firstLine();
 
   HPPProbeReply vProbe(nullptr);
-  probe(vNode.mUdp, vProbe);
+  probe(vNode.udp(), vProbe);
   QpStringBuffer vText;  // each getter fills it, then it is compared
   QpAddressArray vReplicas;
   EXPECT_EQ(text((vProbe.GetClusterID(vText), vText)), "c-42");
@@ -61,14 +62,14 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
   EXPECT_EQ(vProbe.GetIdleTimeout(), 120);
   EXPECT_GT(vProbe.GetClusterTimestamp(), 1700000000000LL);
   ASSERT_EQ(vProbe.GetNumProbeAddresses(), 1);
-  EXPECT_EQ(vProbe.GetProbeAddress(0).GetPort(), vNode.mTcp);
+  EXPECT_EQ(vProbe.GetProbeAddress(0).GetPort(), vNode.tcp());
   EXPECT_EQ((vProbe.GetReplica(vReplicas), vReplicas.getSize()), 1);
 
   // Several requests on one connection: pool information, monitor open and keep-alive, and the
   // authentication negotiation, which echoes the first protocol offered.
   QpStreamSocket vSocket;
   vSocket.setTimeout(kTimeoutMs);
-  vSocket.open(loopback(vNode.mTcp));
+  vSocket.open(loopback(vNode.tcp()));
   HPPGetPoolInfoReply vInfo(nullptr);
   poolInfo(vSocket, vInfo);
   EXPECT_EQ(vInfo.GetCapacity(), 1099511627776LL);
@@ -95,7 +96,7 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
   EXPECT_EQ(text((vChosen.GetScheme(vText), vText)), "plain");
 
   // qptool prints the same answers; the datagram port may ride along in the address text.
-  const std::string vTcp = std::to_string(vNode.mTcp), vUdp = std::to_string(vNode.mUdp);
+  const std::string vTcp = std::to_string(vNode.tcp()), vUdp = std::to_string(vNode.udp());
   EXPECT_NE(qpRun(kTool, {"probe", "127.0.0.1:1:" + vUdp}).out.find("addresses: 127.0.0.1:" + vTcp),
             std::string::npos);
   EXPECT_EQ(qpRun(kTool, {"poolinfo", "127.0.0.1:" + vTcp}).out.find("cluster name: test pool\n"),
@@ -109,11 +110,9 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
                                               18)};
   for (const std::string& vBytes : kGarbage) {
     QpStreamSocket vSocket;
-    vSocket.setTimeout(kTimeoutMs);
-    vSocket.open(loopback(vNode.mTcp));
-    vSocket.send(const_cast<char*>(vBytes.data()), static_cast<int>(vBytes.size()));
     QpDatagramSocket vDatagram;
-    vDatagram.open(loopback(vNode.mUdp));
+    vSocket.open(loopback(vNode.tcp())), vDatagram.open(loopback(vNode.udp()));
+    vSocket.send(const_cast<char*>(vBytes.data()), static_cast<int>(vBytes.size()));
     vDatagram.send(const_cast<char*>(vBytes.data()), static_cast<int>(vBytes.size()));
   }
   std::atomic<int> vAnswered{0};
@@ -124,7 +123,7 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
         HPPGetPoolInfoReply vInfo(nullptr);
         HPPProbeReply vProbe(nullptr);
         try {
-          poolInfo(vNode.mTcp, vInfo), probe(vNode.mUdp, vProbe), ++vAnswered;
+          poolInfo(vNode.tcp(), vInfo), probe(vNode.udp(), vProbe), ++vAnswered;
         } catch (QpException&) {
         }
       }
@@ -135,7 +134,7 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
   // Usage and bind errors: one line, exits 2 and 1.
   const QpRunResult vUsage = qpRun(QP_QPNODE_PATH, {"--delay", "soon"});
   EXPECT_EQ(vUsage.exitCode, 2);
-  const QpRunResult vBusy = qpRun(QP_QPNODE_PATH, {"--tcp-port", std::to_string(vNode.mTcp)});
+  const QpRunResult vBusy = qpRun(QP_QPNODE_PATH, {"--tcp-port", std::to_string(vNode.tcp())});
   EXPECT_EQ(vBusy.exitCode, 1);
   for (const std::string& vErr : {vUsage.err, vBusy.err})
     EXPECT_EQ(vErr.rfind("qpnode: ", 0), 0u) << vErr;
@@ -174,9 +173,9 @@ TEST(QpNode, EveryFaultModeRaisesItsExceptionInTheClientAndFailsQptool) {
     std::string vWhat = vSub;
     for (const std::string& vArg : vCase.mArgs) vWhat += " " + vArg;
     SCOPED_TRACE(vWhat);
-    QpNodeProcess vNode(vCase.mArgs);
-    ASSERT_GT(vNode.mTcp, 0);
-    const int vPort = vCase.mStream ? vNode.mTcp : vNode.mUdp;
+    QpBackground vNode(vCase.mArgs);
+    ASSERT_GT(vNode.tcp(), 0);
+    const int vPort = vCase.mStream ? vNode.tcp() : vNode.udp();
     HPPGetPoolInfoReply vInfo(nullptr);
     HPPProbeReply vProbe(nullptr);
     try {
@@ -185,13 +184,9 @@ TEST(QpNode, EveryFaultModeRaisesItsExceptionInTheClientAndFailsQptool) {
     } catch (QpException& e) {
       EXPECT_EQ(typeid(e), vCase.mType) << typeid(e).name();
       EXPECT_EQ(e.GetErrorCode(), vCase.mCode);
-      char* vMessage = e.GetMessageString();
-      EXPECT_EQ(std::string(vMessage != nullptr ? vMessage : "<null>"),
-                vCase.mMessage != nullptr ? vCase.mMessage : "<null>");
-      qp_free(vMessage);
-      if (vCase.mSysError >= 0) {
-        EXPECT_EQ(e.GetSysErrorCode(), vCase.mSysError);
-      }
+      const std::unique_ptr<char, decltype(&qp_free)> vMessage(e.GetMessageString(), qp_free);
+      EXPECT_STREQ(vMessage.get(), vCase.mMessage);
+      EXPECT_EQ(vCase.mSysError < 0 ? -1 : e.GetSysErrorCode(), vCase.mSysError);
     }
     // qptool: one line that names the code, exit 1.
     const QpRunResult vRun =

@@ -32,42 +32,33 @@ std::string digestTextOfHex(const std::string& inHex) {
   return vText;
 }
 
-// A scratch file of this process, removed by the fixture.
-class Qptool : public ::testing::Test {
- protected:
-  void TearDown() override {
-    for (const std::string& vFile : mFiles) std::remove(vFile.c_str());
-  }
-  std::string file(const std::string& inName, const std::string& inContent = "") {
-    mFiles.push_back(::testing::TempDir() + "qptool_test." + std::to_string(getpid()) + inName);
-    std::ofstream(mFiles.back(), std::ios::binary) << inContent;
-    return mFiles.back();
-  }
-  std::vector<std::string> mFiles;
-};
+// A scratch file of this process, with inContent.
+std::string scratch(const std::string& inName, const std::string& inContent = "") {
+  const std::string vPath =
+      ::testing::TempDir() + "qptool_test." + std::to_string(getpid()) + inName;
+  std::ofstream(vPath, std::ios::binary) << inContent;
+  return vPath;
+}
 
-TEST_F(Qptool, DigestsOfALargeFileMatchTheChecksumProgramsInBoundedMemory) {
-  const std::string vBig = file("big"), vSmall = file("small", "abc");
+TEST(Qptool, DigestsOfALargeFileMatchTheChecksumProgramsInBoundedMemory) {
+  const std::string vBig = scratch("big"), vSmall = scratch("small", "abc");
   ASSERT_EQ(qpRun("/bin/sh", {"-c", "head -c 100M /dev/urandom >" + vBig}).exitCode, 0);
   const long vSmallRss = qpRun(kTool, {"digest", "--sha256", vSmall}).maxRssKb;
   struct Case {
     const char* mPeer;
     std::vector<std::string> mArgs;
     size_t mSize;
-  } const kCases[] = {{"/usr/bin/sha256sum", {"--sha256"}, 52},
-                      {"/usr/bin/md5sum", {"--md5", "--type", "clip"}, 26}};
+  } const kCases[] = {{"/usr/bin/sha256sum", {"digest", "--sha256", vBig}, 52},
+                      {"/usr/bin/md5sum", {"digest", "--md5", "--type", "clip", vBig}, 26}};
   for (const Case& vCase : kCases) {
     const QpRunResult vPeer = qpRun(vCase.mPeer, {vBig}, "", 120000);
     const std::string vText = digestTextOfHex(vPeer.out.substr(0, vPeer.out.find(' ')));
     ASSERT_EQ(vText.size(), vCase.mSize) << vPeer.err;
-    std::vector<std::string> vArgs = {"digest"};
-    vArgs.insert(vArgs.end(), vCase.mArgs.begin(), vCase.mArgs.end());
-    vArgs.push_back(vBig);
-    const QpRunResult vRun = qpRun(kTool, vArgs, "", 300000);
+    const QpRunResult vRun = qpRun(kTool, vCase.mArgs, "", 300000);
     EXPECT_EQ(vRun.exitCode, 0);
     // With --type, the content address follows: a clip's 'e' after the 13th digit.
     const std::string vAddress =
-        vArgs.size() > 3 ? vText.substr(0, 13) + "e" + vText.substr(13) + "  " : "";
+        vCase.mArgs.size() > 3 ? vText.substr(0, 13) + "e" + vText.substr(13) + "  " : "";
     EXPECT_EQ(vRun.out, vText + "  " + vAddress + vBig + "\n");
     EXPECT_EQ(vRun.err, "");  // no progress bar when standard error is a pipe
     // The file passes through a fixed buffer: the peak is a 3-byte file's, give or take 16 MiB.
@@ -79,14 +70,14 @@ TEST_F(Qptool, DigestsOfALargeFileMatchTheChecksumProgramsInBoundedMemory) {
   EXPECT_EQ(vMixed.exitCode, 3);
   const std::string vAbc = digestTextOfHex("900150983cd24fb0d6963f7d28e17f72");
   EXPECT_EQ(vMixed.out, vAbc + "  " + vSmall + "\n" + vAbc + "  -\n");
+  for (const std::string& vPath : {vBig, vSmall}) std::remove(vPath.c_str());
 }
 
 // One table for every subcommand: the exact answer of good input, and for bad input one error
 // line "qptool SUBCOMMAND: ..." (ending in the code the library raised, where it did), no output,
 // and the documented exit (2 usage, 3 input).
-TEST_F(Qptool, AnswersOrOneErrorLineWithTheDocumentedExit) {
-  const std::string vMissing = file("missing");
-  std::remove(vMissing.c_str());
+TEST(Qptool, AnswersOrOneErrorLineWithTheDocumentedExit) {
+  const std::string vMissing = ::testing::TempDir() + "qptool_test.missing";
   const std::string vFramed(
       "\x01\x2C\x75\x98\x00\x00\x00\x18"
       "FSP2\x00\x03\x01\x00\x00\x04\x00\x00\x00\x2A"
@@ -201,8 +192,8 @@ TEST_F(Qptool, AnswersOrOneErrorLineWithTheDocumentedExit) {
   EXPECT_EQ(qpRun(kTool, {"--version"}).out.rfind("qptool ", 0), 0u);
 }
 
-TEST_F(Qptool, DemoPrintsNodeLogDumpsAndResultAndWritesTheTabLog) {
-  const std::string vLog = file("demo.log");
+TEST(Qptool, DemoPrintsNodeLogDumpsAndResultAndWritesTheTabLog) {
+  const std::string vLog = scratch("demo.log");
   const QpRunResult vRun = qpRun(kTool, {"demo", "--log", vLog});
   ASSERT_EQ(vRun.exitCode, 0) << vRun.err;
   EXPECT_EQ(vRun.err, "");
@@ -219,6 +210,7 @@ TEST_F(Qptool, DemoPrintsNodeLogDumpsAndResultAndWritesTheTabLog) {
   const std::string vText = qpReadFile(vLog);
   EXPECT_NE(vText.find("\t[TRANSACTION]\tProbe Request qptool-probe"), std::string::npos);
   EXPECT_NE(vText.find("\t[TRANSACTION]\tGetPoolInfo Request qptool-poolinfo"), std::string::npos);
+  std::remove(vLog.c_str());
 }
 
 }  // namespace

@@ -18,27 +18,26 @@ QpRunResult qpRun(const std::string& inProgram, const std::vector<std::string>& 
                   const std::string& inStdin = "", int inTimeoutMs = 20000);
 
 // A process in the background, its first line read at start, ended with SIGTERM by the destructor.
+// For qpnode, the ports its start line names (0 when it did not start).
 class QpBackground {
  public:
   QpBackground(const std::string& inProgram, const std::vector<std::string>& inArgs);
+  explicit QpBackground(const std::vector<std::string>& inNodeArgs);
   ~QpBackground() { stop(); }
   QpBackground(const QpBackground&) = delete;
   QpBackground& operator=(const QpBackground&) = delete;
   const std::string& firstLine() const { return mFirstLine; }
   int pid() const { return mPid; }
+  int udp() const { return mUdp; }
+  int tcp() const { return mTcp; }
   int stop();  // SIGTERM, then the exit status as qpRun reports it
 
  private:
   int mPid = -1;
-  int mOut = -1;
-  std::string mFirstLine;
-};
-
-// A qpnode process and the ports its start line names (0 when it did not start).
-struct QpNodeProcess : QpBackground {
-  explicit QpNodeProcess(const std::vector<std::string>& inArgs);
+  std::string mOut;  // the file its standard output goes to
   int mUdp = 0;
   int mTcp = 0;
+  std::string mFirstLine;
 };
 
 std::string qpReadFile(const std::string& inPath);
