@@ -19,18 +19,16 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-void put(Bytes& ioData, unsigned long long inValue, int inSize, bool inBigEndian = true) {
-  for (int i = 0; i < inSize; ++i)
-    ioData.push_back(static_cast<unsigned char>(inValue >> 8 * (inBigEndian ? inSize - 1 - i : i)));
+// inValue as inSize bytes, big-endian (the pcap file too is written in that order).
+void put(std::string& ioData, unsigned long long inValue, int inSize) {
+  while (inSize-- > 0) ioData += static_cast<char>(inValue >> 8 * inSize);
 }
 
-Bytes imageOf(QpSmartPacket& inPacket) {
+std::string imageOf(QpSmartPacket& inPacket) {
   void* vData = nullptr;
   int vLen = 0;
   inPacket.toBytes(&vData, &vLen);
-  return Bytes(static_cast<unsigned char*>(vData), static_cast<unsigned char*>(vData) + vLen);
+  return std::string(static_cast<char*>(vData), static_cast<size_t>(vLen));
 }
 
 // The field lines of a dump ("NAME type=... value=..."), without their two leading blanks.
@@ -46,16 +44,15 @@ std::vector<std::string> fieldLines(const std::string& inDump) {
 // A classic pcap file of raw IPv4 frames between the client 127.0.0.1 and the node 127.0.0.2,
 // which is the side of port 3218. TCP sequence numbers follow the bytes each side has sent.
 struct Pcap {
-  Bytes mData;
+  std::string mData;
   unsigned mSeconds = 1700000000;
   std::map<int, unsigned> mSent;
   Pcap() {
-    for (unsigned vWord : {0xA1B2C3D4u, 0x00040002u, 0u, 0u, 65535u, 101u})
-      put(mData, vWord, 4, false);
+    for (unsigned vWord : {0xA1B2C3D4u, 0x00040002u, 0u, 0u, 65535u, 101u}) put(mData, vWord, 4);
   }
-  void add(int inFrom, int inTo, const Bytes& inPayload, bool inTcp = false) {
+  void add(int inFrom, int inTo, const std::string& inPayload, bool inTcp = false) {
     const unsigned vSrc = inFrom == 3218 ? 2 : 1;
-    Bytes v;
+    std::string v;
     put(v, 0x4500, 2), put(v, (inTcp ? 40 : 28) + inPayload.size(), 2), put(v, 0x4000, 4);
     put(v, inTcp ? 0x4006 : 0x4011, 2), put(v, 0, 2), put(v, 0x7F000000 | vSrc, 4);
     put(v, 0x7F000000 | (3 - vSrc), 4), put(v, inFrom, 2), put(v, inTo, 2);
@@ -65,10 +62,9 @@ struct Pcap {
     } else {
       put(v, inPayload.size() + 8, 2), put(v, 0, 2);
     }
-    v.insert(v.end(), inPayload.begin(), inPayload.end());
-    for (size_t vWord : {size_t(++mSeconds), size_t(0), v.size(), v.size()})
-      put(mData, vWord, 4, false);
-    mData.insert(mData.end(), v.begin(), v.end());
+    v += inPayload;
+    for (size_t vWord : {size_t(++mSeconds), size_t(0), v.size(), v.size()}) put(mData, vWord, 4);
+    mData += v;
   }
 };
 
@@ -152,9 +148,9 @@ TEST_F(Dissector, ShowsEveryFieldOfWrittenDatagramsAndStreamAsTheDumpDoes) {
   const unsigned char vRaw[] = {0, 1, 2, 0xFF};
   vBuilt.store(4000, vRaw, sizeof vRaw);
   // The library reads but never writes 16-bit fields: append one to the image by hand.
-  Bytes vReplyImage = imageOf(vBuilt);
-  const Bytes vShort = {0x0F, 0xA1, QpSmartPacket::kTypeShort, 0, 0, 2, 0xFF, 0xFE};
-  vReplyImage.insert(vReplyImage.end(), vShort.begin(), vShort.end());
+  std::string vReplyImage = imageOf(vBuilt);
+  put(vReplyImage, 4001, 2), put(vReplyImage, QpSmartPacket::kTypeShort, 1), put(vReplyImage, 2, 3);
+  put(vReplyImage, 0xFFFE, 2);
   PoolServerPacket vReply;
   vReply.fromBytes(vReplyImage.data(), static_cast<int>(vReplyImage.size()));
 
@@ -171,19 +167,16 @@ TEST_F(Dissector, ShowsEveryFieldOfWrittenDatagramsAndStreamAsTheDumpDoes) {
   Pcap vPcap;
   vPcap.add(40000, 3218, imageOf(vProbe));
   vPcap.add(3218, 40000, imageOf(vReply));
-  vPcap.add(40000, 3218, {'F', 'S', 'P', '2', 0, 9, 2, 0, 0, 100, 'x'});  // truncated field
+  vPcap.add(40000, 3218, std::string("FSP2\0\x09\x02\0\0\x64x", 11));  // truncated field
   // Client to node: two packets in one segment, then one more. Node to client: the reply split
   // across two segments, the second also carrying the end marker.
-  Bytes vToNode = imageOf(vInfo), vAuthImage = imageOf(vAuth), vToClient = imageOf(vInfoReply);
-  vToNode.insert(vToNode.end(), vAuthImage.begin(), vAuthImage.end());
-  vPcap.add(40001, 3218, vToNode, true);
-  vPcap.add(3218, 40001, Bytes(vToClient.begin(), vToClient.begin() + 21), true);
-  Bytes vTail(vToClient.begin() + 21, vToClient.end());
-  vTail.insert(vTail.end(), QpSmartPacket::GetEOFMarker(), QpSmartPacket::GetEOFMarker() + 4);
-  vPcap.add(3218, 40001, vTail, true);
+  const std::string vToClient = imageOf(vInfoReply);
+  vPcap.add(40001, 3218, imageOf(vInfo) + imageOf(vAuth), true);
+  vPcap.add(3218, 40001, vToClient.substr(0, 21), true);
+  vPcap.add(3218, 40001, vToClient.substr(21) + std::string(QpSmartPacket::GetEOFMarker(), 4),
+            true);
   vPcap.add(40001, 3218, imageOf(vExport), true);
-  std::ofstream(mPath, std::ios::binary)
-      .write(reinterpret_cast<const char*>(vPcap.mData.data()), vPcap.mData.size());
+  std::ofstream(mPath, std::ios::binary) << vPcap.mData;
   const Decoded vDecoded = decode(mPath, {});
 
   // Each packet's family, field count and framing (or what stands in their place), in order.

@@ -21,10 +21,6 @@ QpAddress loopback(int inPort) {
   return QpAddress(("127.0.0.1:" + std::to_string(inPort)).c_str());
 }
 
-std::string text(const QpBasicStringBuffer& inText) {
-  return inText.toStringConst();
-}
-
 void probe(int inPort, HPPProbeReply& outReply, int inTimeoutMs = kTimeoutMs) {
   QpDatagramSocket vSocket;
   vSocket.setTimeout(inTimeoutMs);
@@ -57,7 +53,7 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
   probe(vNode.udp(), vProbe);
   QpStringBuffer vText;  // each getter fills it, then it is compared
   QpAddressArray vReplicas;
-  EXPECT_EQ(text((vProbe.GetClusterID(vText), vText)), "c-42");
+  EXPECT_STREQ((vProbe.GetClusterID(vText), vText.toStringConst()), "c-42");
   EXPECT_EQ(vProbe.GetSegmentSize(), 102400);
   EXPECT_EQ(vProbe.GetIdleTimeout(), 120);
   EXPECT_GT(vProbe.GetClusterTimestamp(), 1700000000000LL);
@@ -74,8 +70,8 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
   poolInfo(vSocket, vInfo);
   EXPECT_EQ(vInfo.GetCapacity(), 1099511627776LL);
   EXPECT_EQ(vInfo.GetBytesFree(), 824633720832LL);
-  EXPECT_EQ(text((vInfo.GetClusterName(vText), vText)), "test pool");
-  EXPECT_EQ(text((vInfo.GetClusterID(vText), vText)), "c-42");
+  EXPECT_STREQ((vInfo.GetClusterName(vText), vText.toStringConst()), "test pool");
+  EXPECT_STREQ((vInfo.GetClusterID(vText), vText.toStringConst()), "c-42");
   EXPECT_EQ((vInfo.GetReplica(vReplicas), vReplicas.getSize()), 1);
 
   MonitorOpenRequest(nullptr).send(vSocket);
@@ -83,7 +79,9 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
   vAccept.receive(vSocket);
   EXPECT_EQ(vAccept.GetCode(-1), 0);
   EXPECT_EQ(vAccept.GetIdleTimeout(0), 120);
-  EXPECT_EQ(text(vAccept.GetString(MONITOR_STREAM_ID)).rfind("qpnode-stream-", 0), 0u);
+  EXPECT_EQ(
+      std::string(vAccept.GetString(MONITOR_STREAM_ID).toStringConst()).rfind("qpnode-stream-", 0),
+      0u);
   MonitorKeepAlive(nullptr).send(vSocket);
   vAccept.receive(vSocket);
   EXPECT_EQ(vAccept.GetCode(-1), 21);
@@ -92,8 +90,8 @@ TEST(QpNode, AnswersEveryRequestKindToSeveralClientsAndSurvivesHostileInput) {
   AuthNegationReply vChosen(nullptr);
   vChosen.receive(vSocket);
   EXPECT_EQ(vChosen.GetErrorCode(), 0);
-  EXPECT_EQ(text((vChosen.GetProtocols(vText), vText)), "ccc");
-  EXPECT_EQ(text((vChosen.GetScheme(vText), vText)), "plain");
+  EXPECT_STREQ((vChosen.GetProtocols(vText), vText.toStringConst()), "ccc");
+  EXPECT_STREQ((vChosen.GetScheme(vText), vText.toStringConst()), "plain");
 
   // qptool prints the same answers; the datagram port may ride along in the address text.
   const std::string vTcp = std::to_string(vNode.tcp()), vUdp = std::to_string(vNode.udp());
@@ -170,9 +168,7 @@ TEST(QpNode, EveryFaultModeRaisesItsExceptionInTheClientAndFailsQptool) {
   // clang-format on
   for (const Case& vCase : kCases) {
     const std::string vSub = vCase.mStream ? "poolinfo" : "probe";
-    std::string vWhat = vSub;
-    for (const std::string& vArg : vCase.mArgs) vWhat += " " + vArg;
-    SCOPED_TRACE(vWhat);
+    SCOPED_TRACE(vSub + " " + testing::PrintToString(vCase.mArgs));
     QpBackground vNode(vCase.mArgs);
     ASSERT_GT(vNode.tcp(), 0);
     const int vPort = vCase.mStream ? vNode.tcp() : vNode.udp();

@@ -171,9 +171,7 @@ TEST(Qptool, AnswersOrOneErrorLineWithTheDocumentedExit) {
   vCases.push_back({{"convert", "--from", "ascii", "--to", "ebcdicw"}, vWithNul, 0, vEbcdic});
   vCases.push_back({{"convert", "--from", "ucs-4", "--to", "latin-1"}, vUcs4, 0, vWithNul});
   for (const Case& vCase : vCases) {
-    std::string vLine;
-    for (const std::string& vArg : vCase.mArgs) vLine += vArg + " ";
-    SCOPED_TRACE(vLine);
+    SCOPED_TRACE(testing::PrintToString(vCase.mArgs));
     const QpRunResult vRun = qpRun(kTool, vCase.mArgs, vCase.mInput);
     EXPECT_EQ(vRun.exitCode, vCase.mExit) << vRun.err;
     EXPECT_EQ(vRun.out, vCase.mExit == 0 ? vCase.mText : "");
