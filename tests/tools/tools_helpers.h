@@ -1,5 +1,5 @@
-// Runs qptool or qpnode as a separate process for the tools' tests: standard input from a string,
-// standard output and error captured, a bounded wait. Not thread-safe.
+// Runs qptool, qpnode and tshark as separate processes for the tools' tests: standard input from
+// a string, standard output and error captured, a bounded wait. Not thread-safe.
 #ifndef QP_TOOLS_HELPERS_H
 #define QP_TOOLS_HELPERS_H
 
@@ -17,24 +17,29 @@ struct QpRunResult {
 QpRunResult qpRun(const std::string& inProgram, const std::vector<std::string>& inArgs,
                   const std::string& inStdin = "", int inTimeoutMs = 20000);
 
-// A process left running in the background (a node under test); killed with SIGTERM and reaped
-// by the destructor. The first line it prints is read at start.
+// A process in the background, its first line read at start, ended with SIGTERM by the destructor.
+// For qpnode, the ports its start line names (0 when it did not start).
 class QpBackground {
  public:
-  QpBackground(const std::string& inProgram, const std::vector<std::string>& inArgs,
-               int inTimeoutMs = 10000);
-  ~QpBackground();
+  QpBackground(const std::string& inProgram, const std::vector<std::string>& inArgs);
+  explicit QpBackground(const std::vector<std::string>& inNodeArgs);
+  ~QpBackground() { stop(); }
   QpBackground(const QpBackground&) = delete;
   QpBackground& operator=(const QpBackground&) = delete;
   const std::string& firstLine() const { return mFirstLine; }
   int pid() const { return mPid; }
-  // Sends SIGTERM and waits (bounded) for the exit status, as qpRun reports it.
-  int stop(int inTimeoutMs = 10000);
+  int udp() const { return mUdp; }
+  int tcp() const { return mTcp; }
+  int stop();  // SIGTERM, then the exit status as qpRun reports it
 
  private:
   int mPid = -1;
-  int mOut = -1;
+  std::string mOut;  // the file its standard output goes to
+  int mUdp = 0;
+  int mTcp = 0;
   std::string mFirstLine;
 };
+
+std::string qpReadFile(const std::string& inPath);
 
 #endif
