@@ -66,12 +66,7 @@ struct QpMD5Ops {
   static long toString(unsigned char* r, char* o, long l, char t) {
     return E::QpMD5_ToString(r, o, l, t);
   }
-  static std::string hmac(std::string k, std::string d) {
-    char vMac[16];
-    E::QpMD5_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
-                  reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
-    return std::string(vMac, 16);
-  }
+  static constexpr auto kHmac = &E::QpMD5_HMAC;
 
   static int load(const char* n) { return R::setThirdPartyMd5Lib(n); }
   static void unload() { R vUnload; }
@@ -116,12 +111,7 @@ struct QpSHA256Ops {
   static long toString(unsigned char* r, char* o, long l, char t) {
     return E::QpSHA256_ToString(r, o, l, t);
   }
-  static std::string hmac(std::string k, std::string d) {
-    char vMac[32];
-    R::QpSHA256_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
-                     reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
-    return std::string(vMac, 32);
-  }
+  static constexpr auto kHmac = &R::QpSHA256_HMAC;
 
   static int load(const char* n) { return R::setThirdPartySHA256Lib(n); }
   static void unload() { R vUnload; }
@@ -187,8 +177,10 @@ void qpCompareWithPeer(const QpExtLibControl* inLib = nullptr, int inPartialCall
       EXPECT_EQ(inLib->calls(), vCalls + 4 + inPartialCalls) << vLength;
       continue;
     }
-    const std::string vKey = qpRandomBytes(vRng, vRng() % 200);
-    ASSERT_EQ(Ops::hmac(vKey, vData), qpPeerDigest(Ops::kPeer, vData, &vKey)) << vLength;
+    std::string vKey = qpRandomBytes(vRng, vRng() % 200), vIn = vData, vMac(Ops::kRawLength, 0);
+    Ops::kHmac(reinterpret_cast<unsigned char*>(&vIn[0]), static_cast<int>(vLength),
+               reinterpret_cast<unsigned char*>(&vKey[0]), static_cast<int>(vKey.size()), &vMac[0]);
+    ASSERT_EQ(vMac, qpPeerDigest(Ops::kPeer, vData, &vKey)) << vLength;
   }
 }
 
@@ -200,12 +192,10 @@ void qpCheckRouter() {
   const struct {
     const char* mName;
     int mCode;
-  } kSteps[] = {{nullptr, -4},
-                {"/nonexistent/libnothing.so", Ops::kNotFound},
-                {QP_EXT_LIB_NODELETE, Ops::kMissing},
-                {QP_EXT_LIB_FULL, 0},
-                {QP_EXT_LIB_NOPARTIAL, -2},
-                {nullptr, -2}};
+  } kSteps[] = {// clang-format off
+      {nullptr, -4}, {"/nonexistent/libnothing.so", Ops::kNotFound}, {QP_EXT_LIB_NODELETE, Ops::kMissing},
+      {QP_EXT_LIB_FULL, 0}, {QP_EXT_LIB_NOPARTIAL, -2}, {nullptr, -2}};
+  // clang-format on
   std::mt19937 vRng(5);
   {
     QpExtLibControl vBroken(QP_EXT_LIB_NODELETE);

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "QpFaultInjection.h"
 #include "QpTestSupport.h"
 #include "QpUtilsLib.h"
 
@@ -94,7 +93,6 @@ TEST(QpXMLCodecRules, CharacterNameAndValidity) {
 }
 
 TEST(QpXMLCodecUtf8, FormsBeyondUnicodeBothWays) {
-  EXPECT_EQ(take(QpConvertUTF8ToUCS4("A\xC3\xA9", -1, 0, 0), 2), (Cps{0x41, 0xE9}));
   // Surrogates, non-characters and five- and six-byte forms are well formed: all modes decode
   // them as one character, only strict validation refuses, encoding writes them as they are. The
   // last two only encode: F5 to F7 do not decode; a negative code point gives its low byte.
@@ -127,38 +125,33 @@ TEST(QpXMLCodecUtf8, FormsBeyondUnicodeBothWays) {
 TEST(QpXMLCodecUtf8, EveryMalformedClassInEveryMode) {
   // What lenient decoding (allowInvalid makes no difference here) and pass-through make of it.
   const struct {
-    const char* mName;
     std::string mText;
     Cps mLenient, mPassThrough;
   } kCases[] = {
+      // clang-format off
       // A continuation byte or C0/C1 where a character should start: one byte each.
-      {"lone continuation", "\x80", {0x20}, {0x80}},
-      {"overlong lead C0", "\xC0\xAF", {0x20, 0x20}, {0xC0, 0xAF}},
+      {"\x80", {0x20}, {0x80}}, {"\xC0\xAF", {0x20, 0x20}, {0xC0, 0xAF}},
       // Overlong forms after E0, F0, F8, FC: the lenient space swallows the whole sequence.
-      {"overlong E0", "\xE0\x80\x80", {0x20}, {0xE0, 0x80, 0x80}},
-      {"overlong F0", "\xF0\x8F\xBF\xBF", {0x20}, {0xF0, 0x8F, 0xBF, 0xBF}},
-      {"overlong F8", "\xF8\x87\xBF\xBF\xBF", {0x20}, {0xF8, 0x87, 0xBF, 0xBF, 0xBF}},
-      {"overlong FC", "\xFC\x83\xBF\xBF\xBF\xBF", {0x20}, {0xFC, 0x83, 0xBF, 0xBF, 0xBF, 0xBF}},
+      {"\xE0\x80\x80", {0x20}, {0xE0, 0x80, 0x80}}, {"\xF0\x8F\xBF\xBF", {0x20}, {0xF0, 0x8F, 0xBF, 0xBF}},
+      {"\xF8\x87\xBF\xBF\xBF", {0x20}, {0xF8, 0x87, 0xBF, 0xBF, 0xBF}},
+      {"\xFC\x83\xBF\xBF\xBF\xBF", {0x20}, {0xFC, 0x83, 0xBF, 0xBF, 0xBF, 0xBF}},
       // Above U+10FFFF in four bytes.
-      {"F4 above 10FFFF", "\xF4\x90\x80\x80", {0x20}, {0xF4, 0x90, 0x80, 0x80}},
-      {"F7 lead", "\xF7\xBF\xBF\xBF\x41", {0x20, 0x41}, {0xF7, 0xBF, 0xBF, 0xBF, 0x41}},
+      {"\xF4\x90\x80\x80", {0x20}, {0xF4, 0x90, 0x80, 0x80}},
+      {"\xF7\xBF\xBF\xBF\x41", {0x20, 0x41}, {0xF7, 0xBF, 0xBF, 0xBF, 0x41}},
       // A wrong following byte: leniently the announced length is used up.
-      {"wrong second of two", "\xC3\x41\x42", {0x20, 0x42}, {0xC3, 0x41, 0x42}},
-      {"wrong last of four", "\xF0\x9F\x98\xC3\xA9", {0x20, 0x20}, {0xF0, 0x9F, 0x98, 0xE9}},
-      {"lead as follower", "\xC3\xC3\xA9", {0x20, 0x20}, {0xC3, 0xE9}},
+      {"\xC3\x41\x42", {0x20, 0x42}, {0xC3, 0x41, 0x42}}, {"\xC3\xC3\xA9", {0x20, 0x20}, {0xC3, 0xE9}},
+      {"\xF0\x9F\x98\xC3\xA9", {0x20, 0x20}, {0xF0, 0x9F, 0x98, 0xE9}},
       // Cut short by the end of the text: leniently one space for what is left.
-      {"cut two", "\xC3", {0x20}, {0xC3}},
-      {"cut three", "A\xE3\x81", {0x41, 0x20}, {0x41, 0xE3, 0x81}},
-      {"cut six", "\xFC\x84\x80\x80\x80", {0x20}, {0xFC, 0x84, 0x80, 0x80, 0x80}},
+      {"\xC3", {0x20}, {0xC3}}, {"A\xE3\x81", {0x41, 0x20}, {0x41, 0xE3, 0x81}},
+      {"\xFC\x84\x80\x80\x80", {0x20}, {0xFC, 0x84, 0x80, 0x80, 0x80}},
       // FE and FF lead nothing: one byte each, the bytes after them surface on their own.
-      {"FE lead", "\xFE\x80\x80\x80\x80\x80", Cps(6, 0x20), {0xFE, 0x80, 0x80, 0x80, 0x80, 0x80}},
-      {"FF lead",
-       std::string("a\xFF\x80\x80\x80\x80\x80") + "b",
-       {0x61, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x62},
+      {"\xFE\x80\x80\x80\x80\x80", Cps(6, 0x20), {0xFE, 0x80, 0x80, 0x80, 0x80, 0x80}},
+      {"a\xFF\x80\x80\x80\x80\x80" "b", {0x61, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x62},
        {0x61, 0xFF, 0x80, 0x80, 0x80, 0x80, 0x80, 0x62}},
+      // clang-format on
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.mName);
+    SCOPED_TRACE(testing::PrintToString(c.mText));
     for (Mode m : {kLenient, kLenientAllow}) EXPECT_EQ(decode8(c.mText, m), c.mLenient);
     EXPECT_EQ(decode8(c.mText, kPassThrough), c.mPassThrough);
     expectStrictRefused(c.mText);
@@ -274,20 +267,18 @@ TEST(QpXMLCodecEbcdic, EveryEntryBothWays) {
     EXPECT_EQ(take(QpConvertEBCDICWToUTF8(vWide, 1, 0, 0), vWant < 0x80 ? 1 : 2),
               take(QpConvertUCS4ToUTF8(&vWant, 1, 0, 0), vWant < 0x80 ? 1 : 2));
   }
-  EXPECT_EQ(qpTake(QpConvertEBCDICToUTF8("\xC1\x81\xF0\x51", -1, 1, 0)), "Aa0\xC2\xA9");
   // 0x4A has no mapping: a space leniently and with allowInvalid, an error under validate alone.
   EXPECT_EQ(qpTake(QpConvertEBCDICToUTF8("\xC1\x4A\x81", -1, 1, 1)), "A a");
   EXPECT_INVALID(QpConvertEBCDICToUTF8("\xC1\x4A", -1, 1, 0));
   EXPECT_INVALID(QpConvertEBCDICToUCS4("\x01", -1, 1, 0));  // mapped, but not an XML character
 
   // Encoding: every code point below 0x7F goes to a byte that decodes back to it; the rest,
-  // DEL included, to 0x4B.
+  // DEL included (below), to 0x4B.
   Cps vCps;
   for (int c = 1; c <= 0x80; ++c) vCps.push_back(c % 0x80);  // ends with its zero
   const std::string vBytes = qpTake(QpConvertUCS4ToEBCDIC(vCps.data(), -1, 0, 0));
   ASSERT_EQ(vBytes.size(), 127u);
   for (int c = 1; c < 0x7F; ++c) EXPECT_EQ(ebcdicDecode(vBytes[c - 1] & 0xFF), c) << c;
-  EXPECT_EQ(vBytes[0x7E], '\x4B');  // DEL
   EXPECT_EQ(take(QpConvertUTF8ToEBCDICW("Az0 \x7F\xC3\xA9", -1, 0, 0)),
             (Units{0xC1, 0xA9, 0xF0, 0x40, 0x4B, 0x4B}));
   const int kAbove[] = {0x80, 0xFF, 0x100, 0x10FFFF, -1, 0x7E, 0};
@@ -311,10 +302,4 @@ TEST(QpXMLCodecMemory, EveryAllocationFailureRaisesAndLeavesNothing) {
                      QpValidUTF8ForName("name", -1));
             }),
             0);
-  StFaultArm vArm(0);  // the walks above prove that it raises
-  try {
-    qp_free(QpConvertLatin1ToUTF8("abc", -1, 0, 0));
-  } catch (QpOutOfMemException& e) {
-    EXPECT_EQ(e.GetSysErrorCode(), 0);
-  }
 }
