@@ -8,18 +8,9 @@ TEST(QpMD5ImplTest, DigestHmacAndResumeAgreeWithOpenSSL) {
 }
 #endif
 
-TEST(QpMD5ImplTest, RefusalsAndExhaustedMemory) {
-  unsigned char vRaw[16] = {0};
-  char vText[28] = "untouched";
-  EXPECT_QP_THROW(QpMD5_Impl::QpMD5_ToString(vRaw, nullptr, 28, 'e'), QpSDKInternalException,
-                  "inBuf is NULL.");
-  EXPECT_QP_THROW(QpMD5_Impl::QpMD5_ToString(nullptr, vText, 28, 'e'), QpSDKInternalException,
-                  "inRawMD5 is NULL.");
-  for (long vLength : {27, 26}) {  // with and without the type character
-    EXPECT_QP_THROW(QpMD5_Impl::QpMD5_ToString(vRaw, vText, vLength, vLength == 27 ? 'e' : 0),
-                    QpSDKInternalException, "inBufLen < vMD5Len.");
-  }
-  EXPECT_STREQ(vText, "untouched");
+TEST(QpMD5ImplTest, RefusalsDummiesAndExhaustedMemory) {
+  qpCheckToStringRefusals<QpMD5Ops>();
+  qpCheckMakeDummy<QpMD5Ops>();
   // A state text with a character outside the alphabet never came from this library.
   for (const char* vBad : {"09CG0HVCOO7EK7SGNOTIC0J07W", "09cg0hvcoo7ek7sgnotic0j079"}) {
     EXPECT_QP_THROW(QpMD5_Impl::QpMD5_CreatePartialContext(vBad, 64, 64), QpParameterException,
@@ -37,6 +28,3 @@ TEST(QpMD5RouterTest, LoadsRoutesAndPassesErrorsBack) {
   qpCheckRouter<QpMD5Ops>();
 }
 #endif
-TEST(QpMD5RouterTest, MakeDummy) {
-  qpCheckMakeDummy<QpMD5Ops>();
-}

@@ -35,18 +35,8 @@ TEST(QpSHA256ImplTest, StatusCodesAndRefusals) {
   EXPECT_STREQ(vText, "");
   QpSHA256Ops::remove(vFull);
 
-  unsigned char vRaw[32] = {0};
-  std::strcpy(vText, "untouched");
-  EXPECT_QP_THROW(QpSHA256_Impl::QpSHA256_ToString(vRaw, nullptr, 54, 'x'), QpSDKInternalException,
-                  "inBuf is NULL.");
-  EXPECT_QP_THROW(QpSHA256_Impl::QpSHA256_ToString(nullptr, vText, 54, 'x'), QpSDKInternalException,
-                  nullptr);
-  for (long vLength : {53, 52}) {  // with and without the type character
-    EXPECT_QP_THROW(QpSHA256_Impl::QpSHA256_ToString(vRaw, vText, vLength, vLength == 53 ? 'x' : 0),
-                    QpSDKInternalException, nullptr);
-  }
-  EXPECT_STREQ(vText, "untouched");
-  EXPECT_EQ(QpSHA256_Impl::QpSHA256_ToString(vRaw, vText, 53, 0), 0);
+  qpCheckToStringRefusals<QpSHA256Ops>();
+  qpCheckMakeDummy<QpSHA256Ops>();
 }
 
 // The router, with our external test library (QpDigestExtLib.cpp, three variants).
@@ -56,6 +46,3 @@ TEST(QpSHA256RouterTest, LoadsRoutesAndPassesErrorsBack) {
   qpCheckRouter<QpSHA256Ops>();
 }
 #endif
-TEST(QpSHA256RouterTest, MakeDummy) {
-  qpCheckMakeDummy<QpSHA256Ops>();
-}

@@ -61,12 +61,12 @@ struct QpMD5Ops {
   }
   static long complete(void* c, char t, char* o, long l) { return E::QpMD5_Complete(c, t, o, l); }
   static void remove(void* c) { E::QpMD5_DeleteContext(c); }
-  static std::string hmac(std::string k, std::string d) {
-    char vMac[16];
-    E::QpMD5_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
-                  reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
-    return std::string(vMac, 16);
+  static constexpr const char *kNoRawMessage = "inRawMD5 is NULL.",
+                              *kShortMessage = "inBufLen < vMD5Len.";
+  static long toString(unsigned char* r, char* o, long l, char t) {
+    return E::QpMD5_ToString(r, o, l, t);
   }
+  static constexpr auto kHmac = &E::QpMD5_HMAC;
 
   static int load(const char* n) { return R::setThirdPartyMd5Lib(n); }
   static void unload() { R vUnload; }
@@ -107,12 +107,11 @@ struct QpSHA256Ops {
     return E::QpSHA256_Complete(c, t, o, l);
   }
   static void remove(void* c) { E::QpSHA256_DeleteContext(c); }
-  static std::string hmac(std::string k, std::string d) {
-    char vMac[32];
-    R::QpSHA256_HMAC(reinterpret_cast<unsigned char*>(&d[0]), static_cast<int>(d.size()),
-                     reinterpret_cast<unsigned char*>(&k[0]), static_cast<int>(k.size()), vMac);
-    return std::string(vMac, 32);
+  static constexpr const char *kNoRawMessage = nullptr, *kShortMessage = nullptr;
+  static long toString(unsigned char* r, char* o, long l, char t) {
+    return E::QpSHA256_ToString(r, o, l, t);
   }
+  static constexpr auto kHmac = &R::QpSHA256_HMAC;
 
   static int load(const char* n) { return R::setThirdPartySHA256Lib(n); }
   static void unload() { R vUnload; }
@@ -135,32 +134,28 @@ struct QpSHA256Ops {
 template <class Ops>
 std::string qpDigestOf(std::mt19937& ioRng, std::string inData, bool inRouted, bool inPartial,
                        size_t inSplit = 0) {
-  const char vType = inData.size() % 2 == 0 ? Ops::kType : 0;
   void* vCtx = inRouted && !inPartial ? Ops::rCreate() : Ops::create();
+  size_t vDone = 0;
   if (inPartial) {
-    Ops::update(vCtx, &inData[0], inSplit);
-    void* vResumed =
-        inRouted ? Ops::rResume(Ops::saved(vCtx), inSplit) : Ops::resume(Ops::saved(vCtx), inSplit);
+    Ops::update(vCtx, &inData[0], vDone = inSplit);
+    const std::string vSaved = Ops::saved(vCtx);
     Ops::remove(vCtx);
-    vCtx = vResumed;
+    vCtx = inRouted ? Ops::rResume(vSaved, inSplit) : Ops::resume(vSaved, inSplit);
   }
-  const size_t vStart = inPartial ? inSplit : 0;
-  if (inRouted) {  // one update: each routed call counts in the external library
-    EXPECT_EQ(Ops::rUpdate(vCtx, &inData[0] + vStart, inData.size() - vStart, inPartial), 0);
-  }
-  for (size_t vDone = vStart; !inRouted && vDone < inData.size();) {
-    const size_t vChunk = std::min<size_t>(inData.size() - vDone, ioRng() % 150);
-    EXPECT_EQ(Ops::update(vCtx, &inData[0] + vDone, vChunk), 0);
-    vDone += vChunk;
-  }
+  do {  // routed, one update of the rest: each routed call counts in the external library
+    const size_t vLeft = inData.size() - vDone, vChunk = inRouted ? vLeft : ioRng() % 150;
+    char* vFrom = &inData[0] + vDone;
+    EXPECT_EQ(inRouted ? Ops::rUpdate(vCtx, vFrom, vLeft, inPartial)
+                       : Ops::update(vCtx, vFrom, std::min(vLeft, vChunk)),
+              0);
+    vDone += std::min(vLeft, vChunk);
+  } while (vDone < inData.size());
   char vText[64];
-  if (inRouted) {
-    EXPECT_EQ(Ops::rComplete(vCtx, vType, vText, sizeof vText, inPartial), 0);
-    EXPECT_EQ(Ops::rRemove(vCtx, inPartial), 0);
-  } else {
-    EXPECT_EQ(Ops::complete(vCtx, vType, vText, sizeof vText), 0);
-    Ops::remove(vCtx);
-  }
+  const char vType = inData.size() % 2 == 0 ? Ops::kType : 0;
+  EXPECT_EQ(inRouted ? Ops::rComplete(vCtx, vType, vText, sizeof vText, inPartial)
+                     : Ops::complete(vCtx, vType, vText, sizeof vText),
+            0);
+  EXPECT_EQ(inRouted ? Ops::rRemove(vCtx, inPartial) : (Ops::remove(vCtx), 0), 0);
   return vText;
 }
 
@@ -182,8 +177,10 @@ void qpCompareWithPeer(const QpExtLibControl* inLib = nullptr, int inPartialCall
       EXPECT_EQ(inLib->calls(), vCalls + 4 + inPartialCalls) << vLength;
       continue;
     }
-    const std::string vKey = qpRandomBytes(vRng, vRng() % 200);
-    ASSERT_EQ(Ops::hmac(vKey, vData), qpPeerDigest(Ops::kPeer, vData, &vKey)) << vLength;
+    std::string vKey = qpRandomBytes(vRng, vRng() % 200), vIn = vData, vMac(Ops::kRawLength, 0);
+    Ops::kHmac(reinterpret_cast<unsigned char*>(&vIn[0]), static_cast<int>(vLength),
+               reinterpret_cast<unsigned char*>(&vKey[0]), static_cast<int>(vKey.size()), &vMac[0]);
+    ASSERT_EQ(vMac, qpPeerDigest(Ops::kPeer, vData, &vKey)) << vLength;
   }
 }
 
@@ -195,12 +192,10 @@ void qpCheckRouter() {
   const struct {
     const char* mName;
     int mCode;
-  } kSteps[] = {{nullptr, -4},
-                {"/nonexistent/libnothing.so", Ops::kNotFound},
-                {QP_EXT_LIB_NODELETE, Ops::kMissing},
-                {QP_EXT_LIB_FULL, 0},
-                {QP_EXT_LIB_NOPARTIAL, -2},
-                {nullptr, -2}};
+  } kSteps[] = {// clang-format off
+      {nullptr, -4}, {"/nonexistent/libnothing.so", Ops::kNotFound}, {QP_EXT_LIB_NODELETE, Ops::kMissing},
+      {QP_EXT_LIB_FULL, 0}, {QP_EXT_LIB_NOPARTIAL, -2}, {nullptr, -2}};
+  // clang-format on
   std::mt19937 vRng(5);
   {
     QpExtLibControl vBroken(QP_EXT_LIB_NODELETE);
@@ -237,6 +232,24 @@ void qpCheckRouter() {
   Ops::unload();
 }
 #endif
+
+// The digest text's refusals: no buffer, no raw digest, one byte short with and without the type
+// character; the buffer is left as it was.
+template <class Ops>
+void qpCheckToStringRefusals() {
+  const long vLength = Ops::kRawLength / 8 * 13 + 1;  // the digits and the terminator
+  unsigned char vRaw[32] = {0};
+  char vText[64] = "untouched";
+  EXPECT_QP_THROW(Ops::toString(vRaw, nullptr, vLength, Ops::kType), QpSDKInternalException,
+                  "inBuf is NULL.");
+  EXPECT_QP_THROW(Ops::toString(nullptr, vText, vLength, Ops::kType), QpSDKInternalException,
+                  Ops::kNoRawMessage);
+  for (long vShort : {vLength, vLength - 1})  // with and without the type character
+    EXPECT_QP_THROW(Ops::toString(vRaw, vText, vShort, vShort == vLength ? Ops::kType : 0),
+                    QpSDKInternalException, Ops::kShortMessage);
+  EXPECT_STREQ(vText, "untouched");
+  EXPECT_EQ(Ops::toString(vRaw, vText, vLength, 0), 0);
+}
 
 // Dummy digests: fresh each time, the additional text's limit, the refusals, and an empty text
 // (nothing raised, nothing leaked) for every allocation that fails.
