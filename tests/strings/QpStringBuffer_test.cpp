@@ -123,7 +123,8 @@ const Modification kModifications[] = {
 }  // namespace
 
 TEST(QpStringBufferStorage, BlockSizesAndConstructors) {
-  const int kBlocks[][2] = {{64, 64}, {65, 128}, {511, 512}, {512, 768}, {1000, 1024}, {-1, 0}};
+  const int kBlocks[][2] = {{64, 64},   {65, 128},    {128, 256}, {511, 512},
+                            {512, 768}, {1000, 1024}, {-1, 0}};
   for (const auto& row : kBlocks) EXPECT_EQ(SB(row[0]).getCapacity(), row[1]) << row[0];
   EXPECT_EQ(state(SB(static_cast<const char*>(nullptr))), want("", 0, 0));
   EXPECT_EQ(state(SB(U16(u"a\u00E9"))), want("a\xC3\xA9", 64, 2));
@@ -137,7 +138,6 @@ TEST(QpStringBufferStorage, CopiesAssignmentsAndFormatting) {
   EXPECT_EQ(state(vSmall), want("abc", 128, 3));  // the source's capacity plus one
   vSmall = vNone;                                 // empties, keeps the storage
   EXPECT_EQ(state(vSmall), want("", 128, 0));
-  EXPECT_EQ(SB(static_cast<const Buf&>(AB("\xC3\xA9"))).getCharCount(), 1);  // recounted
   // The limit (size - 1) widens by 256 per step: 63, 319, 575, 831, 1087 > 1000; 62 fit.
   const std::string v1000(1000, 'w');
   EXPECT_EQ(state(SB(0, "%s", v1000.c_str())), want(v1000, 64 + 4 * 256, 1000));
@@ -290,7 +290,6 @@ TEST(QpStringBufferReplace, StrncpyNullInputAndSourcesInside) {
   SB b("previous");
   b.strncpy("ab", 5);  // the count is the length, padded with zero bytes
   EXPECT_EQ(state(b), want(std::string("ab\0\0\0", 5), 64, 5));
-  EXPECT_EQ(b.toStringConst()[5], 0);
   EXPECT_EQ(raised<QpParameterException>([&] { b.strncpy("x", -1); }),
             "<null>|" QP_SB "strncpy(-, -1)");
 
@@ -325,7 +324,6 @@ TEST(QpStringBufferFailure, FailedBufferRefusesChangesUntilAssigned) {
     }
   }
   EXPECT_EQ(state(b), vFailed);
-  EXPECT_EQ(qpTake(b.toString()), "\xC3\xA9 keep");
 
   // A failed assignment leaves the exception's code; clearing keeps the buffer failed; a good
   // assignment makes it normal again.
