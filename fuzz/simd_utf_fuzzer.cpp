@@ -15,12 +15,11 @@
 
 #include "QpUtilsLib.h"
 #include "QpXMLCodecHooks.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool inCondition) {
-  if (!inCondition) __builtin_trap();
-}
+using qpfuzz::check;
 
 template <class T>
 std::string bytesOf(T* inResult) {
