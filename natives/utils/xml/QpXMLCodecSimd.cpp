@@ -855,18 +855,20 @@ int qpFastUtf8Count(const char* inText, int inAvail, int* ioCount) {
 }
 
 // Aligned 16-byte reads: one may run past the zero unit (or past inLimit) but never into another
-// page than the unit before it, so it cannot fault. The sanitizer would still call the bytes
-// past the text's end an overflow, as it would for the C library's own strlen; hence the
-// exemption, for these two functions alone.
+// page than the unit before it, so it cannot fault. The sanitizers would still call the bytes
+// past the text's end an overflow (or, when they belong to a freed neighbour, a use after free),
+// as they would for the C library's own strlen; hence the exemption, for these two functions
+// alone.
 #if defined(QP_HAVE_X86_SIMD)
-__attribute__((no_sanitize("address"))) static unsigned int zeroUnits(const unsigned short* inAt) {
+__attribute__((no_sanitize("address", "thread"))) static unsigned int zeroUnits(
+    const unsigned short* inAt) {
   return static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi16(
       _mm_load_si128(reinterpret_cast<const __m128i*>(inAt)), _mm_setzero_si128())));
 }
 #endif
 
-__attribute__((no_sanitize("address"))) int qpFastUtf16Units(const unsigned short* inText,
-                                                             int inLimit) {
+__attribute__((no_sanitize("address", "thread"))) int qpFastUtf16Units(const unsigned short* inText,
+                                                                       int inLimit) {
   const size_t vLimit = inLimit < 0 ? 0 : static_cast<size_t>(inLimit);
   size_t i = 0;
   // An odd address never reaches alignment: such a text is searched unit by unit.
