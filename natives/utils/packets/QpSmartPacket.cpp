@@ -58,44 +58,13 @@ char* newImage(long long inSize) {
 // inImage (inOld bytes) widened to inSize bytes, the new bytes zero like those of a fresh image,
 // or QpOutOfMemException with inImage untouched. Reallocation lets the allocator extend the block
 // in place or move its pages: a packet built field by field grows in 512-byte steps, and copying
-// the whole image at each step made building a large packet quadratic.
+// the whole image at each step cost time quadratic in the packet's size.
 char* widenImage(char* inImage, int inOld, long long inSize) {
   if (inSize > INT_MAX) qpRaiseOutOfMemory(QP_HERE);
   char* vImage = static_cast<char*>(qp_realloc(inImage, static_cast<size_t>(inSize)));
   if (vImage == nullptr) qpRaiseOutOfMemory(QP_HERE);
   qp_memset(vImage + inOld, 0, static_cast<size_t>(inSize - inOld));
   return vImage;
-}
-
-// The walk under every lookup, from the first field: the fetchFirst/fetchNext loop with the
-// headers read in place, since lookups walk the image from its start each time and this loop is
-// where they spend their time. Answers kFound with the cursor (ioCode, ioType, ioOffset, ioLen)
-// on the first field coded inCode; kMissing with the cursor where that loop leaves it (on the
-// last field read, or on one coded -1, which ends the list); kMalformed, with the cursor on the
-// field before it, at a header that fetchNext refuses, so that fetchNext, called from there,
-// raises exactly as in the loop.
-enum WalkResult { kFound, kMissing, kMalformed };
-
-WalkResult walkTo(const unsigned char* inImage, int inUsed, short inCode, short& ioCode,
-                  short& ioType, int& ioOffset, int& ioLen) {
-  ioCode = -1;
-  ioType = 0;
-  ioOffset = QpSmartPacket::kHeaderSize;
-  ioLen = 0;
-  for (int vHeader = QpSmartPacket::kHeaderSize; vHeader < inUsed; vHeader = ioOffset + ioLen) {
-    const int vRemaining = inUsed - vHeader;
-    if (vRemaining < QpSmartPacket::kFieldHeaderSize) return kMalformed;
-    const unsigned char* p = inImage + vHeader;
-    const int vLen = (p[3] << 16) | (p[4] << 8) | p[5];
-    if (vLen > vRemaining - QpSmartPacket::kFieldHeaderSize) return kMalformed;
-    ioCode = static_cast<short>(static_cast<std::uint16_t>((p[0] << 8) | p[1]));
-    ioType = p[2];
-    ioOffset = vHeader + QpSmartPacket::kFieldHeaderSize;
-    ioLen = vLen;
-    if (ioCode == inCode) return kFound;
-    if (ioCode == -1) break;
-  }
-  return kMissing;
 }
 
 }  // namespace
@@ -322,12 +291,12 @@ short QpSmartPacket::fetchNext() {
   if (vRemaining < kFieldHeaderSize) {
     qpRaise<QpPacketDataException>(QP_HERE, 0, "truncated field header", "QpSmartPacket.fetchNext");
   }
-  short vCode;
-  unsigned char vType;
-  int vLen;
-  _getShort(vHeader, &vCode);
-  _getByte(vHeader + 2, &vType);
-  _get3Byte(vHeader + 3, &vLen);
+  // The whole header lies within the used length (just checked), so it is read in place: every
+  // lookup walks the fields from the first, and this is where it spends its time.
+  const unsigned char* p = bytesOf(mBuffer) + vHeader;
+  const short vCode = static_cast<short>(static_cast<std::uint16_t>((p[0] << 8) | p[1]));
+  const unsigned char vType = p[2];
+  const int vLen = (p[3] << 16) | (p[4] << 8) | p[5];
   if (vLen > vRemaining - kFieldHeaderSize) {
     qpRaise<QpPacketDataException>(QP_HERE, 0, "field value runs past the end of the packet",
                                    "QpSmartPacket.fetchNext");
@@ -346,11 +315,9 @@ void QpSmartPacket::setFetchCursor(short code) {
                                   "QpSmartPacket.setFetchCursor(%s)", "-1");
   }
   if (mCurCode == code) return;
-  if (mBuffer == nullptr) fetchFirst();  // raises: there is nothing to walk
-  const WalkResult vResult =
-      walkTo(bytesOf(mBuffer), mUsedLen, code, mCurCode, mCurType, mCurOffset, mCurLen);
-  if (vResult == kMalformed) fetchNext();
-  if (vResult == kFound) return;
+  for (short vCode = fetchFirst(); vCode != -1; vCode = fetchNext()) {
+    if (vCode == code) return;
+  }
   char vMessage[48];
   qp_snprintf(vMessage, sizeof(vMessage), "field id=%ld missing", static_cast<long>(code));
   qpRaise<QpRequiredPacketFieldMissingException>(
@@ -363,10 +330,10 @@ bool QpSmartPacket::findField(short code) {
                                   "QpSmartPacket.findField(%s)", "-1");
   }
   if (mBuffer == nullptr) return false;
-  const WalkResult vResult =
-      walkTo(bytesOf(mBuffer), mUsedLen, code, mCurCode, mCurType, mCurOffset, mCurLen);
-  if (vResult == kMalformed) fetchNext();
-  return vResult == kFound;
+  for (short vCode = fetchFirst(); vCode != -1; vCode = fetchNext()) {
+    if (vCode == code) return true;
+  }
+  return false;
 }
 
 bool QpSmartPacket::locate(short code) {
