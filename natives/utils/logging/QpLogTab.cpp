@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "QpDecimalInternal.h"
 #include "QpLoggingState.h"
 #include "QpMutex.h"
 #include "qpos32.h"
@@ -17,26 +18,9 @@ const size_t kTimeText = 128;  // the time text's home: what does not fit there 
 // piece: the head (two numbers of up to 20 characters, the time text, the tail) and the text.
 const size_t kLineRoom = 512;
 
-// inValue in decimal with at least inMinDigits digits, a '-' before them when negative: what
-// printf writes for "%.<inMinDigits>lld".
-char* putDecimal(char* outPos, long long inValue, int inMinDigits) {
-  unsigned long long vRest = inValue < 0 ? 0ULL - static_cast<unsigned long long>(inValue)
-                                         : static_cast<unsigned long long>(inValue);
-  char vDigits[24];
-  int vCount = 0;
-  do {
-    vDigits[vCount++] = static_cast<char>('0' + vRest % 10);
-    vRest /= 10;
-  } while (vRest != 0);
-  while (vCount < inMinDigits) vDigits[vCount++] = '0';
-  if (inValue < 0) *outPos++ = '-';
-  while (vCount > 0) *outPos++ = vDigits[--vCount];
-  return outPos;
-}
-
 // The milliseconds, "%.3ld": three digits in the usual case, the general form otherwise.
 char* putMillis(char* outPos, long inMillis) {
-  if (inMillis < 0 || inMillis > 999) return putDecimal(outPos, inMillis, 3);
+  if (inMillis < 0 || inMillis > 999) return QpPutDecimal(outPos, inMillis, 3);
   outPos[0] = static_cast<char>('0' + inMillis / 100);
   outPos[1] = static_cast<char>('0' + inMillis / 10 % 10);
   outPos[2] = static_cast<char>('0' + inMillis % 10);
@@ -94,7 +78,7 @@ void QpLogTab::writeHeader() {
 }
 
 void QpLogTab::showSecond(QpLong inSecond) {
-  mSecondDigitsLen = static_cast<size_t>(putDecimal(mSecondDigits, inSecond, 1) - mSecondDigits);
+  mSecondDigitsLen = static_cast<size_t>(QpPutDecimal(mSecondDigits, inSecond, 1) - mSecondDigits);
   mSecondText[0] = 0;
   if (inSecond >= 0) {
     StProtectQPOS vGuard;  // qp_gmtime's result is shared until strftime has read it
@@ -113,9 +97,9 @@ void QpLogTab::showTail(verbosity_level_t inLevel, int inPid, unsigned long inTh
   char* vPos = putText(mTail, "\t\t[");
   vPos = putText(vPos, QpLogging::LevelToString(inLevel));
   vPos = putText(vPos, "]\t\t");
-  vPos = putDecimal(vPos, static_cast<long>(inPid), 1);
+  vPos = QpPutDecimal(vPos, static_cast<long>(inPid), 1);
   *vPos++ = '.';
-  vPos = putDecimal(vPos, static_cast<long>(inThread), 1);
+  vPos = QpPutDecimal(vPos, static_cast<long>(inThread), 1);
   vPos = putText(vPos, "\t[");
   vPos = putText(vPos, QpLogging::ComponentToString(inComponent));
   vPos = putText(vPos, "]\t");

@@ -1,6 +1,7 @@
 // QpStringConversion.cpp - the text ring and the conversions that write into it.
 #include "QpStringConversion.h"
 
+#include "QpDecimalInternal.h"
 #include "QpRaise.h"
 #include "QpStringBuffer.h"
 #include "QpXMLCodec.h"
@@ -139,22 +140,7 @@ char* QpStringConversion::toString(unsigned char flag) {
 }
 
 void QpStringConversion::QpLongToString(QpLong value, char* const out) {
-  // The magnitude is taken in unsigned arithmetic so that the most negative value, whose
-  // magnitude has no signed counterpart, is written in full.
-  unsigned long long vMagnitude = static_cast<unsigned long long>(value);
-  char* p = out;
-  if (value < 0) {
-    *p++ = '-';
-    vMagnitude = 0 - vMagnitude;
-  }
-  char vDigits[20];
-  int n = 0;
-  do {
-    vDigits[n++] = static_cast<char>('0' + vMagnitude % 10);
-    vMagnitude /= 10;
-  } while (vMagnitude != 0);
-  while (n > 0) *p++ = vDigits[--n];
-  *p = '\0';
+  *QpPutDecimal(out, value, 1) = '\0';
 }
 
 QpLong QpStringConversion::stringToQpLong(const char* text, unsigned char inLenient) {
