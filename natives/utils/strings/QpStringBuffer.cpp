@@ -57,24 +57,26 @@ int maxStepAt(unsigned char inLead) {
   return 1;
 }
 
-// The last position q <= inLength at which every decode of the text must start a character: no
-// byte in the five before q can announce a sequence reaching beyond q, so whatever character
-// covers byte q - 1 ends at q, whatever the bytes after q are. Bytes before q decode the same way
+// Whether every decode of the text must start a character at q: no byte in the five before q
+// can announce a sequence reaching beyond q, so whatever character covers byte q - 1 ends at q,
+// whatever the bytes after q are.
+//
+// stablePrefix gives the last such position q <= inLength. Bytes before q decode the same way
 // however the text goes on, which is what lets an append recount only from q.
 //
 // For valid UTF-8 q is at most one unfinished character back. Only a run of malformed lead bytes
 // (C3 C3 C3 ..., which decode pairwise) has no such point inside it, and then the recount covers
 // the run: its parity from its start really does decide the count.
+bool stableAt(const char* inText, int q) {
+  for (int s = q - 1; s >= 0 && s >= q - 5; --s) {
+    if (s + maxStepAt(static_cast<unsigned char>(inText[s])) > q) return false;
+  }
+  return true;
+}
+
 int stablePrefix(const char* inText, int inLength) {
   for (int q = inLength; q > 0; --q) {
-    bool vStable = true;
-    for (int s = q - 1; s >= 0 && s >= q - 5; --s) {
-      if (s + maxStepAt(static_cast<unsigned char>(inText[s])) > q) {
-        vStable = false;
-        break;
-      }
-    }
-    if (vStable) return q;
+    if (stableAt(inText, q)) return q;
   }
   return 0;
 }
@@ -94,20 +96,17 @@ int countAfterAppend(const char* inText, int inOldLength, int inNewLength, int i
 }
 
 // True when no decode of the text can carry its last character past its end: every byte among
-// the last five announces a sequence that ends by the end (the test stablePrefix makes at its
-// first step). A character appended after such an end adds exactly one to the count. Five bytes
-// all below 0x80 settle it at once; otherwise, or for short texts, each byte is looked at. The
-// bytes are read one by one on purpose: they were mostly just written one by one, and a wider
-// load over several recent narrow stores stalls until those stores have retired.
+// the last five announces a sequence that ends by the end (stableAt the end). A character appended
+// after such an end adds exactly one to the count. Five bytes all below 0x80 settle it at once;
+// otherwise, or for short texts, each byte is looked at. The bytes are read one by one on purpose:
+// they were mostly just written one by one, and a wider load over several recent narrow stores
+// stalls until those stores have retired.
 bool endsStable(const char* inText, int inLength) {
   if (inLength >= 5) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(inText) + inLength - 5;
     if (((p[0] | p[1] | p[2] | p[3] | p[4]) & 0x80) == 0) return true;
   }
-  for (int s = inLength - 1; s >= 0 && s >= inLength - 5; --s) {
-    if (s + maxStepAt(static_cast<unsigned char>(inText[s])) > inLength) return false;
-  }
-  return true;
+  return stableAt(inText, inLength);
 }
 
 // The bytes that strcat(char) takes on a UTF-8 buffer: the XML-valid single bytes.
