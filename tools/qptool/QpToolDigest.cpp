@@ -16,19 +16,6 @@
 namespace qptool {
 namespace {
 
-const char kDigestHelp[] =
-    "usage: qptool digest [--md5|--sha256] [--type clip|blob] FILE...|-\n"
-    "Prints one line per file: the digest text (MD5 by default: 26 characters; SHA-256: 52),\n"
-    "two blanks, and the file's name (\"-\" for standard input):\n"
-    "    TEXT  NAME\n"
-    "With --type, the content address of the file follows the digest text: the MD5 digest text\n"
-    "with the type character of a clip (e) or a blob (x) after its 13th character:\n"
-    "    TEXT  ADDRESS  NAME\n"
-    "Files are read in a fixed buffer, so memory does not grow with their size. When standard\n"
-    "error is a terminal and a file is large, a progress bar is drawn there.\n"
-    "Exit: 0 all files hashed; 2 usage error; 3 a file missing or unreadable (the others are\n"
-    "still hashed); 1 the library failed.\n";
-
 constexpr size_t kBufferSize = 1u << 20;
 // Below this a file is hashed in well under a second and a bar would only flicker.
 constexpr long long kProgressFrom = 64ll << 20;
@@ -151,10 +138,7 @@ int runDigest(int argc, char** argv) {
   std::vector<const char*> vFiles;
   for (int i = 1; i < argc; ++i) {
     const std::string vArg = argv[i];
-    if (isHelp(argv[i])) {
-      writeOutput(kDigestHelp);
-      return kExitOk;
-    } else if (vArg == "--md5") {
+    if (vArg == "--md5") {
       vOptions.mSha256 = false;
     } else if (vArg == "--sha256") {
       vOptions.mSha256 = true;

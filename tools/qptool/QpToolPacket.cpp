@@ -9,17 +9,6 @@
 namespace qptool {
 namespace {
 
-const char kPacketHelp[] =
-    "usage: qptool packet dump [--framed|--bare] FILE|-\n"
-    "Reads one packet image and prints the library's dump of it: \"SmartPacket\", then one line\n"
-    "per field with its name, type and value. Field names are those of the message family that\n"
-    "the image's NET_MESSAGEID names.\n"
-    "The image may be framed (as on a stream connection: packet marker, length field, then the\n"
-    "body from the magic \"FSP2\" on) or bare (the body alone, as in a datagram); by default the\n"
-    "form is told from the first four bytes. --framed or --bare insists on one form.\n"
-    "Exit: 0 dumped; 2 usage error; 3 the file is missing or unreadable, or the image is\n"
-    "malformed; 1 the library failed otherwise.\n";
-
 // A family's packet made empty for loading; some families keep that constructor protected.
 template <class Family>
 struct Loader : Family {
@@ -89,10 +78,6 @@ int dump(const std::string& inImage) {
 }  // namespace
 
 int runPacket(int argc, char** argv) {
-  if (argc >= 2 && isHelp(argv[1])) {
-    writeOutput(kPacketHelp);
-    return kExitOk;
-  }
   if (argc < 2 || std::strcmp(argv[1], "dump") != 0)
     return fail("packet",
                 argc < 2 ? "missing action (dump)" : std::string("unknown action ") + argv[1],
@@ -101,10 +86,7 @@ int runPacket(int argc, char** argv) {
   const char* vPath = nullptr;
   for (int i = 2; i < argc; ++i) {
     const std::string vArg = argv[i];
-    if (isHelp(argv[i])) {
-      writeOutput(kPacketHelp);
-      return kExitOk;
-    } else if (vArg == "--framed") {
+    if (vArg == "--framed") {
       vForm = kFramed;
     } else if (vArg == "--bare") {
       vForm = kBare;

@@ -12,53 +12,9 @@
 namespace qptool {
 namespace {
 
-const char kAddressHelp[] =
-    "usage: qptool address LIST\n"
-    "LIST is a comma-separated list of server addresses (host, host:port or host:port:port,\n"
-    "optionally tagged primary= or secondary=; untagged ones are primary). Prints one line per\n"
-    "address that resolves, primaries first:\n"
-    "    ROLE  NORMALISED  host=HOST port=PORT datagram=PORT ip=A.B.C.D\n"
-    "Addresses that do not resolve are left out, as the library's lists leave them out.\n"
-    "Exit: 0 at least one address; 3 an address does not parse, or none resolves; 2 usage error.\n";
-
-const char kTimeHelp[] =
-    "usage: qptool time MILLIS|TEXT\n"
-    "A count of milliseconds since 1970 is printed as cluster time (YYYY.MM.DD hh:mm:ss.mmm GMT);\n"
-    "a cluster time text (YYYY.MM.DD hh:mm:ss[.mmm] GMT, may be given as several arguments) is\n"
-    "printed as its count of milliseconds.\n"
-    "Exit: 0 converted; 3 the time does not parse or lies outside 1970 to 9999; 2 usage error.\n";
-
-const char kErrorHelp[] =
-    "usage: qptool error CODE\n"
-    "CODE is an error code (such as -10006) or its name (such as QP_PARAM_ERR, in any case).\n"
-    "Prints the code, its name, its message, the exception class that stands for it, that\n"
-    "class's family and exception class value, and whether the failure may be retried.\n"
-    "Exit: 0 known code; 3 unknown code; 2 usage error.\n";
-
-const char kB32Help[] =
-    "usage: qptool b32 encode|decode\n"
-    "encode: standard input as Base32 text (\"Z\" and the digits) and a newline on standard "
-    "output.\n"
-    "decode: the Base32 text on standard input (blanks and line breaks ignored) as bytes on\n"
-    "standard output. Only the exact text that encode writes is accepted; nothing is written\n"
-    "for invalid input.\n"
-    "Exit: 0 done; 3 invalid input; 2 usage error.\n";
-
-const char kB64Help[] =
-    "usage: qptool b64 encode|decode\n"
-    "encode: standard input as Base64 (with \"=\" padding, on one line) and a newline.\n"
-    "decode: Base64 on standard input (blanks and line breaks ignored) as bytes on standard\n"
-    "output. Characters outside the alphabet, misplaced padding and leftover bits are refused;\n"
-    "nothing is written for invalid input.\n"
-    "Exit: 0 done; 3 invalid input; 2 usage error.\n";
-
-// Handles the shared shape "SUB --help" and "SUB ARG" for the one-argument subcommands: returns
-// -1 when the caller should go on, else the exit code.
-int singleArgument(const char* inName, const char* inHelp, int argc, char** argv) {
-  if (argc >= 2 && isHelp(argv[1])) {
-    writeOutput(inHelp);
-    return kExitOk;
-  }
+// Handles the shared shape "SUB ARG" of the one-argument subcommands: returns -1 when the caller
+// should go on, else the exit code.
+int singleArgument(const char* inName, int argc, char** argv) {
   if (argc < 2) return fail(inName, "missing argument (see --help)", kExitUsage);
   if (argv[1][0] == '-' && argv[1][1] == '-')
     return fail(inName, std::string("unknown option ") + argv[1], kExitUsage);
@@ -129,7 +85,7 @@ bool codeOfName(const char* inName, long& outCode) {
 }  // namespace
 
 int runAddress(int argc, char** argv) {
-  const int vEarly = singleArgument("address", kAddressHelp, argc, argv);
+  const int vEarly = singleArgument("address", argc, argv);
   if (vEarly >= 0) return vEarly;
   if (argc > 2)
     return fail("address", "one LIST argument (separate addresses by commas)", kExitUsage);
@@ -152,7 +108,7 @@ int runAddress(int argc, char** argv) {
 }
 
 int runTime(int argc, char** argv) {
-  const int vEarly = singleArgument("time", kTimeHelp, argc, argv);
+  const int vEarly = singleArgument("time", argc, argv);
   if (vEarly >= 0) return vEarly;
   std::string vText = argv[1];
   if (vText.empty()) return fail("time", "empty argument", kExitUsage);
@@ -182,7 +138,7 @@ int runTime(int argc, char** argv) {
 }
 
 int runError(int argc, char** argv) {
-  const int vEarly = singleArgument("error", kErrorHelp, argc, argv);
+  const int vEarly = singleArgument("error", argc, argv);
   if (vEarly >= 0) return vEarly;
   if (argc > 2) return fail("error", "one CODE at a time", kExitUsage);
   long vCode = 0;
@@ -206,7 +162,7 @@ int runError(int argc, char** argv) {
 }
 
 int runB32(int argc, char** argv) {
-  const int vEarly = singleArgument("b32", kB32Help, argc, argv);
+  const int vEarly = singleArgument("b32", argc, argv);
   if (vEarly >= 0) return vEarly;
   const std::string vAction = argv[1];
   if (argc > 2 || (vAction != "encode" && vAction != "decode"))
@@ -228,7 +184,7 @@ int runB32(int argc, char** argv) {
 }
 
 int runB64(int argc, char** argv) {
-  const int vEarly = singleArgument("b64", kB64Help, argc, argv);
+  const int vEarly = singleArgument("b64", argc, argv);
   if (vEarly >= 0) return vEarly;
   const std::string vAction = argv[1];
   if (argc > 2 || (vAction != "encode" && vAction != "decode"))

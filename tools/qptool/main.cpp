@@ -4,13 +4,14 @@
 #include <cstring>
 
 #include "QpToolCommands.h"
+#include "QpToolInput.h"
 
 namespace {
 
 struct Subcommand {
   const char* mName;
   int (*mRun)(int, char**);
-  const char* mUsage;  // one short block, ending in a newline
+  const char* mUsage;  // the usage line and what the subcommand does, ending in a newline
 };
 
 const Subcommand kSubcommands[] = {
@@ -28,31 +29,73 @@ const Subcommand kSubcommands[] = {
      "(default time-out 5000 ms).\n"},
     {"digest", qptool::runDigest,
      "usage: qptool digest [--md5|--sha256] [--type clip|blob] FILE...|-\n"
-     "Prints the digest text and content address of each file (- for standard input).\n"},
+     "Prints one line per file: the digest text (MD5 by default: 26 characters; SHA-256: 52),\n"
+     "two blanks, and the file's name (\"-\" for standard input):\n"
+     "    TEXT  NAME\n"
+     "With --type, the content address of the file follows the digest text: the MD5 digest text\n"
+     "with the type character of a clip (e) or a blob (x) after its 13th character:\n"
+     "    TEXT  ADDRESS  NAME\n"
+     "Files are read in a fixed buffer, so memory does not grow with their size. When standard\n"
+     "error is a terminal and a file is large, a progress bar is drawn there.\n"
+     "Exit: 0 all files hashed; 2 usage error; 3 a file missing or unreadable (the others are\n"
+     "still hashed); 1 the library failed.\n"},
     {"packet", qptool::runPacket,
      "usage: qptool packet dump [--framed|--bare] FILE|-\n"
-     "Prints the fields of a packet image, with or without its marker and size.\n"},
+     "Reads one packet image and prints the library's dump of it: \"SmartPacket\", then one line\n"
+     "per field with its name, type and value. Field names are those of the message family that\n"
+     "the image's NET_MESSAGEID names.\n"
+     "The image may be framed (as on a stream connection: packet marker, length field, then the\n"
+     "body from the magic \"FSP2\" on) or bare (the body alone, as in a datagram); by default the\n"
+     "form is told from the first four bytes. --framed or --bare insists on one form.\n"
+     "Exit: 0 dumped; 2 usage error; 3 the file is missing or unreadable, or the image is\n"
+     "malformed; 1 the library failed otherwise.\n"},
     {"address", qptool::runAddress,
      "usage: qptool address LIST\n"
-     "Prints the normalised addresses of a server address list, their ports and resolution,\n"
-     "and its primary/secondary split.\n"},
+     "LIST is a comma-separated list of server addresses (host, host:port or host:port:port,\n"
+     "optionally tagged primary= or secondary=; untagged ones are primary). Prints one line per\n"
+     "address that resolves, primaries first:\n"
+     "    ROLE  NORMALISED  host=HOST port=PORT datagram=PORT ip=A.B.C.D\n"
+     "Addresses that do not resolve are left out, as the library's lists leave them out.\n"
+     "Exit: 0 at least one address; 3 an address does not parse, or none resolves; 2 usage "
+     "error.\n"},
     {"time", qptool::runTime,
      "usage: qptool time MILLIS|TEXT\n"
-     "Converts between milliseconds since 1970 and the cluster's time text.\n"},
+     "A count of milliseconds since 1970 is printed as cluster time (YYYY.MM.DD hh:mm:ss.mmm "
+     "GMT);\n"
+     "a cluster time text (YYYY.MM.DD hh:mm:ss[.mmm] GMT, may be given as several arguments) is\n"
+     "printed as its count of milliseconds.\n"
+     "Exit: 0 converted; 3 the time does not parse or lies outside 1970 to 9999; 2 usage error.\n"},
     {"error", qptool::runError,
      "usage: qptool error CODE\n"
-     "Prints the name, message and exception class of an error code.\n"},
+     "CODE is an error code (such as -10006) or its name (such as QP_PARAM_ERR, in any case).\n"
+     "Prints the code, its name, its message, the exception class that stands for it, that\n"
+     "class's family and exception class value, and whether the failure may be retried.\n"
+     "Exit: 0 known code; 3 unknown code; 2 usage error.\n"},
     {"b32", qptool::runB32,
      "usage: qptool b32 encode|decode\n"
-     "Base32 from standard input to standard output.\n"},
+     "encode: standard input as Base32 text (\"Z\" and the digits) and a newline on standard "
+     "output.\n"
+     "decode: the Base32 text on standard input (blanks and line breaks ignored) as bytes on\n"
+     "standard output. Only the exact text that encode writes is accepted; nothing is written\n"
+     "for invalid input.\n"
+     "Exit: 0 done; 3 invalid input; 2 usage error.\n"},
     {"b64", qptool::runB64,
      "usage: qptool b64 encode|decode\n"
-     "Base64 from standard input to standard output.\n"},
+     "encode: standard input as Base64 (with \"=\" padding, on one line) and a newline.\n"
+     "decode: Base64 on standard input (blanks and line breaks ignored) as bytes on standard\n"
+     "output. Characters outside the alphabet, misplaced padding and leftover bits are refused;\n"
+     "nothing is written for invalid input.\n"
+     "Exit: 0 done; 3 invalid input; 2 usage error.\n"},
     {"convert", qptool::runConvert,
      "usage: qptool convert --from ENC --to ENC [--xml]\n"
-     "Converts standard input to standard output. ENC: utf-8 utf-16 ucs-2 ucs-4 latin-1 ascii\n"
-     "ebcdic ebcdicw (16- and 32-bit forms little-endian); --xml checks every character\n"
-     "against the XML character rule.\n"},
+     "Converts standard input from one encoding to another onto standard output.\n"
+     "ENC: utf-8 utf-16 ucs-2 ucs-4 latin-1 ascii ebcdic ebcdicw. The 16-bit forms (utf-16,\n"
+     "ucs-2, ebcdicw: the EBCDIC byte in the low half) and ucs-4 are read and written\n"
+     "little-endian. Without --xml, malformed input becomes blanks, as the library's lenient\n"
+     "conversions do; with --xml every character is checked against the XML character rule and\n"
+     "the first one that fails stops the conversion. A NUL character is carried through, except\n"
+     "under --xml. Nothing is written unless the whole input converts.\n"
+     "Exit: 0 converted; 3 the input does not convert (or is not whole units); 2 usage error.\n"},
 };
 
 void printHelp() {
@@ -88,9 +131,12 @@ int main(int argc, char** argv) {
   }
   for (const Subcommand& vSub : kSubcommands) {
     if (std::strcmp(vName, vSub.mName) != 0) continue;
-    if (argc >= 3 && std::strcmp(argv[2], "--help") == 0) {
-      std::fputs(vSub.mUsage, stdout);
-      return qptool::kExitOk;
+    // Help wherever it is asked for, from the one text each subcommand has.
+    for (int i = 2; i < argc; ++i) {
+      if (qptool::isHelp(argv[i])) {
+        std::fputs(vSub.mUsage, stdout);
+        return qptool::kExitOk;
+      }
     }
     return vSub.mRun(argc - 1, argv + 1);
   }
