@@ -71,6 +71,7 @@ TEST(QpSmartPacketStore, RefusalsLeaveThePacketUnchanged) {
   p.Set(7, "y");  // replaced, and moved to the end
   EXPECT_EQ(fieldsOf(p), hex("0008 01 000004 00000001  0007 02 000001 79"));
   p.Set(9, static_cast<QpLong>(3));  // absent: a plain store
+  p.Set(9, static_cast<QpLong>(4));
   EXPECT_EQ(p.GetFieldType(9), 7);
   p.store(5, kBigData, 0xFFFFFF);  // the largest value a 24-bit length carries
   EXPECT_EQ(p.GetDataLen(5), 0xFFFFFF);
@@ -96,6 +97,7 @@ TEST(QpSmartPacketGet, NumbersAcrossTypes) {
   QpSmartPacket vNever;
   EXPECT_EQ(vNever.GetInt(1, 42), 42);
   EXPECT_FALSE(vNever.GetExists(1));
+  EXPECT_EQ(vNever.GetFieldType(1) + p.GetFieldType(77), 0);
 }
 
 TEST(QpSmartPacketGet, LookupFailures) {
@@ -212,19 +214,6 @@ TEST(QpSmartPacketArrays, TextListsMapsAndLongs) {
   const char* kTrace = "QpSmartPacket.setFetchCursor(2)";
   EXPECT_QP_FAILURE(Missing, p.GetLongArray(8, n), "field id=2 missing", kTrace);
   EXPECT_EQ(n, 0);
-}
-
-TEST(QpSmartPacketDelete, FieldsAndAll) {
-  QpSmartPacket p;
-  p.store(1, 1);
-  p.store(2, "middle");
-  p.store(3, 3);
-  EXPECT_EQ(p.GetInt(3), 3);  // field 3 current: deletion must not trust the cursor
-  EXPECT_EQ(p.deleteField(2), 0);
-  EXPECT_EQ(fieldsOf(p), hex("0001 01 000004 00000001  0003 01 000004 00000003"));
-  EXPECT_EQ(p.GetInt(3), 3);
-  EXPECT_QP_FAILURE(QpRequiredPacketFieldMissingException, p.deleteField(2), "field id=2 missing",
-                    "QpSmartPacket.setFetchCursor(2)");
 }
 
 TEST(QpSmartPacketText, DumpLines) {

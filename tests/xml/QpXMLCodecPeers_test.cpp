@@ -212,40 +212,6 @@ TEST(QpXMLCodecPeers, ValidUtf8AgreesWithStrictPeersOnCommonGround) {
   });
 }
 
-TEST(QpXMLCodecPeers, LibraryOnlyFormsStayValidWherePeersRefuse) {
-  atEveryLevel([&] {
-    // Well-formed sequences only the library accepts, inserted between the peer's own UTF-8 of
-    // the characters of a text: an encoded surrogate, or a five- or six-byte form not overlong.
-    std::mt19937 vGen(kSeed + 4);
-    auto vFollower = [&] { return static_cast<char>(uniform(vGen, 0x80, 0xBF)); };
-    for (const Cps& vText : makeCorpus(kSeed + 5, 0x10FFFF, 300)) {
-      std::string vBytes;
-      int vInserted = 0;
-      for (int c : vText) {
-        if (uniform(vGen, 0, 15) == 0) {
-          const int vLead = uniform(vGen, 0, 2) == 0 ? 0xED : uniform(vGen, 0xF8, 0xFD);
-          vBytes += static_cast<char>(vLead);
-          vBytes += static_cast<char>(vLead == 0xED   ? uniform(vGen, 0xA0, 0xBF)
-                                      : vLead == 0xF8 ? uniform(vGen, 0x88, 0xBF)
-                                      : vLead == 0xFC ? uniform(vGen, 0x84, 0xBF)
-                                                      : uniform(vGen, 0x80, 0xBF));
-          for (int n = vLead == 0xED ? 1 : vLead < 0xFC ? 3 : 4; n > 0; --n) vBytes += vFollower();
-          ++vInserted;
-        }
-        const Bytes vChar = iconvUnits<char>("UTF-8", "UTF-32LE", Cps{c});
-        vBytes.append(vChar.begin(), vChar.end());
-      }
-      if (vInserted == 0) continue;
-      SCOPED_TRACE(testing::PrintToString(vBytes));
-      EXPECT_EQ(QpValidUTF8(vBytes.data(), static_cast<int>(vBytes.size())), 1);
-      EXPECT_EQ(QpCountCharacters(vBytes.data(), static_cast<int>(vBytes.size()), 1, 0),
-                static_cast<int>(vText.size()) + vInserted);
-      EXPECT_FALSE(iconvRun("UTF-32LE", "UTF-8", vBytes));
-      if (HasFailure()) break;
-    }
-  });
-}
-
 #if defined(QP_HAVE_LIBXML2)
 TEST(QpXMLCodecPeers, NameRulesAgreeWithLibxml2OverTheBmp) {
   // Every code point as a character, as a name of its own (the first-character rule) and after a

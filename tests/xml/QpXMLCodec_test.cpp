@@ -94,8 +94,9 @@ TEST(QpXMLCodecRules, CharacterNameAndValidity) {
 
 TEST(QpXMLCodecUtf8, FormsBeyondUnicodeBothWays) {
   // Surrogates, non-characters and five- and six-byte forms are well formed: all modes decode
-  // them as one character, only strict validation refuses, encoding writes them as they are. The
-  // last two only encode: F5 to F7 do not decode; a negative code point gives its low byte.
+  // them as one character, the UTF-8 check accepts them, only strict conversion refuses those
+  // outside XML, encoding writes them as they are. The last two only encode: F5 to F7 do not
+  // decode; a negative code point gives its low byte.
   const struct {
     int mCp;
     std::string mBytes;
@@ -115,6 +116,7 @@ TEST(QpXMLCodecUtf8, FormsBeyondUnicodeBothWays) {
     for (Mode m : {kLenient, kLenientAllow, kPassThrough})
       EXPECT_EQ(decode8(c.mBytes, m), Cps{c.mCp});
     EXPECT_EQ(count8(c.mBytes, kStrict), 1);
+    EXPECT_EQ(QpValidUTF8(c.mBytes.data(), -1), 1);
     if (QpCodepointIsValid(c.mCp))
       EXPECT_EQ(decode8(c.mBytes, kStrict), Cps{c.mCp});
     else
@@ -213,6 +215,8 @@ TEST(QpXMLCodecOtherForms, Utf16Ucs2Latin1AsciiAndTheSharedCheck) {
   EXPECT_INVALID(QpConvertUCS4ToUTF16(kControl, -1, 1, 0));
   EXPECT_EQ(qpTake(QpConvertUCS4ToUTF8(kControl, -1, 1, 1)), "A\x01");
   const unsigned short kSurrogates[] = {0xD83D, 0xDE00, 0};  // UCS-2 units are code points
+  const unsigned short kNonCharacter[] = {0x41, 0xFFFE, 0};  // refused from UTF-16 in every mode
+  EXPECT_INVALID(QpConvertUTF16ToUTF8(kNonCharacter, -1, 0, 1));
   EXPECT_EQ(qpTake(QpConvertUCS2ToUTF8(kSurrogates, -1, 0, 0)), "\xED\xA0\xBD\xED\xB8\x80");
   EXPECT_EQ(qpTake(QpConvertLatin1ToUTF8("caf\xE9\x01", -1, 0, 0)), "caf\xC3\xA9\x01");
   EXPECT_INVALID(QpConvertLatin1ToUTF8("a\x01", -1, 1, 0));
