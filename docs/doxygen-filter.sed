@@ -3,7 +3,7 @@
 # The file's opening comment, "// Name.h - what it is for", describes the file.
 1s#^// *\([A-Za-z0-9_]*\.h\) *- *#/// @file \1 #
 1,/^[^/]/s#^//\( \|$\)#///\1#
-# Section rulers stay plain comments.
+# Ruler lines between groups of declarations stay plain comments.
 /^[[:space:]]*\/\/ *----/b
 # A comment on lines of its own documents what follows it.
 s#^\([[:space:]]*\)//\( \|$\)#\1///\2#

@@ -1,4 +1,4 @@
-// QpBase64Hooks.h - test hooks of the Base64 codec. Not part of the umbrella header.
+// QpBase64Hooks.h - test hooks of the Base64 codec. The umbrella header leaves it out.
 //
 // QpBase64 runs long inputs through a bulk path chosen once from the processor: 32 characters at
 // a time with AVX2 where the processor has it, eight at a time in 64-bit words otherwise. Both

@@ -267,8 +267,8 @@ TEST(QpExceptionOutOfMemory, CopyAndAssignmentRaiseOrDropOnlyTheTrace) {
     EXPECT_EQ(vAbsorbed, 1);  // the trace array's failure, which leaves a copy without trace
     EXPECT_EQ(partsOf(*vTarget), filled("s", 8));
   }
-  // Shared parts would show as a double free when the source goes; and an exception without
-  // parts empties the target, which must survive being assigned to itself.
+  // A shared message, id or trace would show as a double free when the source goes; and an
+  // exception with none of them empties the target, which must survive being assigned to itself.
   QpParameterException& vAlias = *vTarget;
   *vTarget = vAlias;
   EXPECT_EQ(partsOf(*vTarget), filled("s", 8));

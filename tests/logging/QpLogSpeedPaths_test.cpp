@@ -1,8 +1,8 @@
-// The tab writer keeps parts of its line from one entry to the next (the second's date, the
-// level, thread and component part). Each line is checked byte for byte against libc's rendering
-// of the layout from the line's own second and millisecond, which must lie within the call that
-// wrote it, over entries that cross second and millisecond boundaries and change thread, level
-// or component one at a time, so that a kept part that goes stale shows.
+// The tab writer keeps pieces of its line from one entry to the next (the second's date, the
+// stretch from the level to the component). Each line is checked byte for byte against libc's
+// rendering of the layout from the line's own second and millisecond, which must lie within the
+// call that wrote it, over entries that cross second and millisecond boundaries and change thread,
+// level or component one at a time, so that a kept piece that goes stale shows.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,4 +1,4 @@
-// The loopback node: listening and accepting (the only platform calls, in the first section),
+// The loopback node: listening and accepting (the only platform calls, in the first block),
 // then the replies, built and sent with the library's packet classes and sockets.
 #include "QpNode.h"
 

@@ -118,7 +118,8 @@ void QpLogBasic::writeLine(char* ioLine, size_t inHeadLen, size_t inRoom, const 
     vWritten += qp_fwrite(inText, 1, vTextLen, mFile);
     vWritten += qp_fwrite("\n", 1, 1, mFile);
   }
-  // A formatted write that fails part way reports an error, not a part: count only a whole line.
+  // A formatted write that stops midway reports an error, not a shorter count: count only a
+  // whole line.
   if (vWritten == vTotal && mMaxSizeInKb != -1) mSizeCount += static_cast<QpLong>(vTotal) + 1;
   qp_fflush(mFile);
 }

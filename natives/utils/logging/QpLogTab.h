@@ -1,11 +1,11 @@
 // QpLogTab.h - the tab-separated log writer: a column header, then one line an entry:
 //   `seconds+millis \t UTC time \t\t [level] \t\t pid.thread \t [component] \t text`
 //
-// The writer keeps the parts of a line that change rarely (the second's date, the stretch from the
-// level to the component) and builds each line from them without a format string.
+// The writer keeps the pieces of a line that change rarely (the second's date, the stretch from
+// the level to the component) and builds each line from them without a format string.
 //
 // Threads: as QpLogBasic (called under QpLogging::mLoggerLock only); that lock also guards the
-// kept parts.
+// kept pieces.
 #ifndef QP_LOG_TAB_H
 #define QP_LOG_TAB_H
 

@@ -1,4 +1,4 @@
-// QpSHA256Hooks.h - test hooks of the SHA-256 engine. Not part of the umbrella header.
+// QpSHA256Hooks.h - test hooks of the SHA-256 engine. The umbrella header leaves it out.
 //
 // The engine compresses blocks with the x86 SHA extensions when the processor has them. Tests
 // force the portable code with QpSHA256ForcePortable(true) so that both paths are checked on

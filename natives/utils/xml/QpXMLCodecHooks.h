@@ -1,4 +1,4 @@
-// QpXMLCodecHooks.h - test hooks of the text conversions. Not part of the umbrella header.
+// QpXMLCodecHooks.h - test hooks of the text conversions. The umbrella header leaves it out.
 //
 // The UTF-8 and UTF-16 conversions, QpValidUTF8 and QpCountCharacters take clean runs of text
 // (ASCII runs a vector at a time, well-formed XML characters of two to four bytes in straight
