@@ -41,6 +41,10 @@ int fail(const char* inSubcommand, const std::string& inMessage, int inCode);
 // name in parentheses, as in "Connection refused (error -10201 QP_CONNECTION_ERR)".
 std::string describe(QpException& inException);
 
+// The report of a library exception raised over the subcommand's input: exit 1 when the library
+// ran out of memory (the input may well be fine), else exit 3 (the input was refused).
+int failInput(const char* inSubcommand, QpException& inException);
+
 }  // namespace qptool
 
 #endif

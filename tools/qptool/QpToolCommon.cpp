@@ -35,4 +35,9 @@ std::string describe(QpException& inException) {
          ")";
 }
 
+int failInput(const char* inSubcommand, QpException& inException) {
+  const bool vOutOfMemory = dynamic_cast<QpOutOfMemException*>(&inException) != nullptr;
+  return fail(inSubcommand, describe(inException), vOutOfMemory ? kExitFailed : kExitInput);
+}
+
 }  // namespace qptool

@@ -35,10 +35,8 @@ int runConvert(int argc, char** argv) {
   try {
     if (!convertText(vInput, vFrom, vTo, vXml, vOutput, vError))
       return fail("convert", vError, kExitInput);
-  } catch (QpOutOfMemException& e) {
-    return fail("convert", describe(e), kExitFailed);
   } catch (QpException& e) {
-    return fail("convert", describe(e), kExitInput);
+    return failInput("convert", e);
   }
   return writeOutput(vOutput) ? kExitOk : fail("convert", "cannot write the output", kExitFailed);
 }

@@ -111,10 +111,8 @@ int runPacket(int argc, char** argv) {
     if (vForm == kBare && vFramed)
       return fail("packet", "not a bare image: it starts with the packet marker", kExitInput);
     return dump(vImage);
-  } catch (QpOutOfMemException& e) {
-    return fail("packet", describe(e), kExitFailed);
   } catch (QpException& e) {
-    return fail("packet", describe(e), kExitInput);
+    return failInput("packet", e);
   }
 }
 

@@ -32,7 +32,7 @@ void appendAddresses(const char* inRole, QpAddressArray& inArray, std::string& i
     const QpText vHost(vAddress.GetAddress());
     unsigned char vIp[4];
     const std::uint32_t vBinary = static_cast<std::uint32_t>(vAddress.GetBinaryInternetAddress());
-    std::memcpy(vIp, &vBinary, sizeof vIp);  // network order: the first byte is the first part
+    std::memcpy(vIp, &vBinary, sizeof vIp);  // network order: the first byte is the first number
     ioOut += std::string(inRole) + "  " + inArray.getConstAddress(i) + "  host=" + vHost.get() +
              " port=" + std::to_string(vAddress.GetPort()) +
              " datagram=" + std::to_string(vAddress.GetDatagramPort()) +
@@ -100,10 +100,8 @@ int runAddress(int argc, char** argv) {
     appendAddresses("primary", vPrimary, vOut);
     appendAddresses("secondary", vSecondary, vOut);
     return writeOutput(vOut) ? kExitOk : kExitFailed;
-  } catch (QpOutOfMemException& e) {
-    return fail("address", describe(e), kExitFailed);
   } catch (QpException& e) {
-    return fail("address", describe(e), kExitInput);
+    return failInput("address", e);
   }
 }
 
@@ -130,10 +128,8 @@ int runTime(int argc, char** argv) {
     const QpTime vTime(vText.c_str());
     return writeOutput(std::to_string(vTime.getTimeAsMilliseconds()) + "\n") ? kExitOk
                                                                              : kExitFailed;
-  } catch (QpOutOfMemException& e) {
-    return fail("time", describe(e), kExitFailed);
   } catch (QpException& e) {
-    return fail("time", describe(e), kExitInput);
+    return failInput("time", e);
   }
 }
 
