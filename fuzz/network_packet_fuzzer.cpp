@@ -38,17 +38,19 @@ class MemoryConnection : public QpConnection {
   size_t mPos = 0;
 };
 
-// Keeps the values read alive without judging them.
+// Keeps the values read alive without judging them. Several are summed here, as unsigned, because
+// a sum of values from the input may overflow any signed type.
 volatile uint64_t gSink;
-void sink(uint64_t inValue) {
-  gSink = gSink + inValue;
+template <class... T>
+void sink(T... inValues) {
+  gSink = gSink + (uint64_t{0} + ... + static_cast<uint64_t>(inValues));
 }
 
 // Touches the first and last byte of a block the packet hands out: ASan reports either when it
 // lies outside what was received.
 void touch(const void* inData, int inLen) {
   const uint8_t* vData = static_cast<const uint8_t*>(inData);
-  if (inLen > 0) sink(vData[0] + vData[inLen - 1]);
+  if (inLen > 0) sink(vData[0], vData[inLen - 1]);
 }
 
 // clang-format off
@@ -89,7 +91,7 @@ void readCommon(NetworkPacket& p) {
 void readFamily(NetworkPacket& inPacket) {
   QpStringBuffer vText;
   if (auto* p = dynamic_cast<PoolPacket*>(&inPacket)) {
-    attempt([&] { sink(p->GetCapacity() + p->GetBytesFree()); });
+    attempt([&] { sink(p->GetCapacity(), p->GetBytesFree()); });
     attempt([&] { p->GetClusterName(vText); });
     attempt([&] { p->GetPoolVersion(vText); });
   }
@@ -100,34 +102,34 @@ void readFamily(NetworkPacket& inPacket) {
   }
   if (auto* p = dynamic_cast<PoolServerPacket*>(&inPacket)) {
     QP_FUZZ_READ(QpAddressArray vReplicas; p->GetReplica(vReplicas));
-    attempt([&] { sink(p->GetOpCode() + p->GetSegmentSize() + p->GetIdleTimeout()); });
+    attempt([&] { sink(p->GetOpCode(), p->GetSegmentSize(), p->GetIdleTimeout()); });
     attempt([&] { p->GetClusterID(vText); });
     attempt([&] { p->GetClusterCapabilities(vText); });
     attempt([&] { p->GetArbitraryMMetaVersion(vText); });
   }
   if (auto* p = dynamic_cast<HPPPacket*>(&inPacket)) {
-    attempt([&] { sink(p->GetError() + p->GetOffset() + p->GetBlobSize()); });
+    attempt([&] { sink(p->GetError(), p->GetOffset(), p->GetBlobSize()); });
     attempt([&] { touch(p->GetBlobData(), p->GetBlobDataLen()); });
-    attempt([&] { sink(p->GetNumLocations() + p->GetCreateTimeStamp()); });
+    attempt([&] { sink(p->GetNumLocations(), p->GetCreateTimeStamp()); });
     attempt([&] { sink(p->GetBlobID().isEmpty()); });
   }
   if (auto* p = dynamic_cast<AuthenticationNegationPacket*>(&inPacket)) {
-    attempt([&] { sink(p->GetOpcode() + p->GetErrorCode()); });
+    attempt([&] { sink(p->GetOpcode(), p->GetErrorCode()); });
     attempt([&] { p->GetScheme(vText); });
     attempt([&] { p->GetProtocols(vText); });
   }
   if (auto* p = dynamic_cast<AuthenticationChallengePacket*>(&inPacket)) {
-    attempt([&] { sink(p->GetOpCode() + p->GetResult() + p->GetAuthError()); });
+    attempt([&] { sink(p->GetOpCode(), p->GetResult(), p->GetAuthError()); });
     attempt([&] { p->GetPrincipal(vText); });
     attempt([&] { touch(p->GetChallenge(), p->GetChallengeLen()); });
     attempt([&] { touch(p->GetResponse(), p->GetResponseLen()); });
   }
   if (auto* p = dynamic_cast<MonitorPacket*>(&inPacket)) {
-    attempt([&] { sink(p->GetCode(-1) + p->GetIdleTimeout(-1)); });
+    attempt([&] { sink(p->GetCode(-1), p->GetIdleTimeout(-1)); });
     attempt([&] { touch(p->GetResultXML(), p->GetResultXMLLen()); });
   }
   if (auto* p = dynamic_cast<QueryPacket*>(&inPacket)) {
-    attempt([&] { sink(p->GetResultCode() + p->GetResultTimestamp()); });
+    attempt([&] { sink(p->GetResultCode(), p->GetResultTimestamp()); });
     attempt([&] { sink(p->GetResultClipID().isEmpty()); });
     attempt([&] { p->GetResultString(vText); });
   }
